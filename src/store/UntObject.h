@@ -1,0 +1,50 @@
+// TComPanyInfo: the in-memory company record that the collectors fill, the store keeps and the grid shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexo {
+
+// One company found on an advertiser's site. Texts are UTF-8. The four contact lists keep the order in which
+// values were first added and never hold two values that are equal ignoring letter case. Plain value type: the
+// store shares records through std::shared_ptr and copies them with AssignFrom.
+struct TComPanyInfo {
+    std::string ComName;  // normalised name; empty reads back as " " through GetComName
+    std::string ListID;   // decimal row id once stored, else empty
+    std::string Keyword;  // keyword the company was collected under (not stored)
+    std::string Addr;
+    std::vector<std::string> Tel;
+    std::vector<std::string> Mob;
+    std::vector<std::string> EMail;
+    std::vector<std::string> qq;
+    std::string weburl;
+    std::string source;
+    std::uint8_t ispay = 0;
+    std::uint8_t renzheng = 0;
+
+    // ComName, or a single space when it is empty.
+    std::string GetComName() const;
+
+    // Stores the name with characters lacking a GBK form dropped, the contact-page captions removed and
+    // punctuation cleaned up.
+    void SetComName(std::string_view name);
+
+    // Append the value unless the list already holds one equal to it ignoring letter case.
+    void AddTel(std::string_view value);
+    void AddMobile(std::string_view value);
+    void AddEmail(std::string_view value);
+    void AddQQ(std::string_view value);
+
+    // Empties the contact lists, the name, Addr, weburl and source and resets ispay; Keyword, ListID and
+    // renzheng keep their values.
+    void ClearData();
+
+    // Copies name (through GetComName and SetComName), Addr, weburl, source, both flags and the four lists from
+    // another record; ListID and Keyword stay.
+    void AssignFrom(const TComPanyInfo& other);
+};
+
+}  // namespace vexo
