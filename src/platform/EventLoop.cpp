@@ -192,4 +192,9 @@ std::size_t TEventLoop::ProcessPending() {
     return ran;
 }
 
+std::size_t TEventLoop::QueuedCount() const {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 }  // namespace vexo

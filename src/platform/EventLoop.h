@@ -41,6 +41,8 @@ class TEventLoop final : public TDispatcher {
     // Runs the timers that are due and the calls queued at the moment of the call, without waiting.
     // Returns how many ran. UI thread only.
     std::size_t ProcessPending();
+    // Calls queued and not yet run (dropped ones included until the loop reaches them). Any thread.
+    std::size_t QueuedCount() const;
 
   protected:
     void Enqueue(TUiCall call) override;
@@ -65,7 +67,7 @@ class TEventLoop final : public TDispatcher {
     void WaitForWork(TClock::time_point limit);
 
     const std::thread::id uiThread_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<TUiCall> queue_;
     std::map<TTimerId, TTimer> timers_;
