@@ -1,12 +1,59 @@
-// vexo-cli: the command-line front end on the core libraries.
+// vexo-cli: the command-line front end on the core libraries. Commands are
+// looked up in one table; adding a command means one entry here and one Run
+// function.
+#include <array>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
+
+#include "app/cli_commands.h"
+
+namespace {
+
+using vexo::cli::TCommandArgs;
+
+struct TCommand {
+    std::string_view name;
+    std::string_view synopsis;
+    std::string_view description;
+    int (*run)(TCommandArgs args);
+};
+
+constexpr std::array kCommands{
+    TCommand{"extract", "extract [--rule first-title|company-word] [--name TEXT] FILE",
+             "contact extraction on a saved page, JSON on stdout", vexo::cli::RunExtract},
+    TCommand{"match", "match PATTERN FILE", "all matches of a pattern in a saved page, JSON array",
+             vexo::cli::RunMatch},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: vexo-cli <command> [arguments]\n\ncommands:\n", out);
+    for (const TCommand& command : kCommands) {
+        std::fprintf(out, "  vexo-cli %.*s\n      %.*s\n", static_cast<int>(command.synopsis.size()),
+                     command.synopsis.data(), static_cast<int>(command.description.size()), command.description.data());
+    }
+    std::fputs("  vexo-cli --help\n      lists the commands\n", out);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::puts("usage: vexo-cli <command> [options]");
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return vexo::cli::kExitUsage;
     }
-    std::fprintf(stderr, "vexo-cli: unknown command '%s' (see --help)\n", argv[1]);
-    return 2;
+    std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return vexo::cli::kExitOk;
+    }
+    for (const TCommand& command : kCommands) {
+        if (command.name == name) {
+            int status = command.run(TCommandArgs(argv + 2, static_cast<std::size_t>(argc - 2)));
+            if (std::fflush(stdout) != 0 && status == vexo::cli::kExitOk) {
+                return vexo::cli::Fail("cannot write the output");
+            }
+            return status;
+        }
+    }
+    return vexo::cli::Fail("unknown command '" + std::string(name) + "' (see vexo-cli --help)");
 }
