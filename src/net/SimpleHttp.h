@@ -1,0 +1,19 @@
+// The simple client: one GET on a fresh connection, HTTP/1.0, no cookies, no redirect following, and any HTTP
+// status counts as an answer. Used for contact pages and for the remote configuration.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vexo {
+
+// Contact-page fetch (Firefox user agent, 90000 ms per wait). On success the body's lines replace the list's
+// content (split as the page-text decoding splits them) and true is returned; on connection failure or time-out
+// false, and the list is left as it was.
+bool SimpleGet(const std::string& url, std::vector<std::string>& lines);
+
+// Remote-configuration fetch (its own user agent, 5000 ms per wait). On success the stream holds exactly the
+// body from its start; on failure false, and the stream is left as it was.
+bool SimpleGetStream(const std::string& url, std::string& stream);
+
+}  // namespace vexo
