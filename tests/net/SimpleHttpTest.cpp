@@ -1,0 +1,205 @@
+// The simple client against the loopback simulated web: request shape, any status as an answer, no redirects,
+// no cookies, fresh connections, failures leaving the caller's list or stream alone, time limits.
+#include "net/SimpleHttp.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "net/HttpClient.h"
+#include "support/SimWeb.h"
+#include "text/Gbk.h"
+
+namespace vexo {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::TBodyFraming;
+using sim::TProxyEnvironment;
+using sim::TSimRequest;
+using sim::TSimResponse;
+using sim::TSimWeb;
+using TClock = std::chrono::steady_clock;
+using TLines = std::vector<std::string>;
+
+constexpr char kShop[] = "www.example-shop.cn";
+const std::string kShopUrl = "http://www.example-shop.cn";
+
+std::uint16_t ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+long long MillisecondsSince(TClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count();
+}
+
+class SimpleHttpTest : public ::testing::Test {
+protected:
+    TSimWeb web_;
+    TProxyEnvironment proxy_{web_.BaseUrl()};
+};
+
+TEST_F(SimpleHttpTest, RequestsAreHttp10WithoutAcceptCookiesOrReusedConnections) {
+    web_.Serve(kShop, "/contact", TSimResponse::Html("tel").AddHeader("Set-Cookie", "visit=1; Path=/"));
+    web_.Serve(kShop, "/config", TSimResponse::Html("cfg").AddHeader("Set-Cookie", "visit=1; Path=/"));
+    TLines lines;
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/contact", lines));
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/contact", lines));
+    std::string stream;
+    ASSERT_TRUE(SimpleGetStream(kShopUrl + "/config", stream));
+    ASSERT_TRUE(SimpleGetStream(kShopUrl + "/config", stream));
+
+    auto requests = web_.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const TSimRequest& request = requests[i];
+        SCOPED_TRACE(request.path + " #" + std::to_string(i));
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.version, "HTTP/1.0");
+        EXPECT_EQ(request.host, kShop);
+        EXPECT_TRUE(request.Header("Host").has_value());
+        EXPECT_FALSE(request.Header("Accept").has_value());
+        EXPECT_FALSE(request.Header("Accept-Encoding").has_value());
+        EXPECT_FALSE(request.Header("Cookie").has_value());
+        EXPECT_EQ(request.indexOnConnection, 0);
+        EXPECT_EQ(request.Header("User-Agent").value_or(""),
+                  request.path == "/contact" ? kFirefoxUserAgent : kRemoteConfigUserAgent);
+        if (i > 0) {
+            EXPECT_NE(request.connectionId, requests[i - 1].connectionId);
+        }
+    }
+}
+
+TEST_F(SimpleHttpTest, AnyStatusIsAnAnswerAndRedirectsAreNotFollowed) {
+    web_.Serve(kShop, "/missing", TSimResponse::Status(404, "<h1>Not here</h1>\r\nsorry"));
+    web_.Serve(kShop, "/error", TSimResponse::Status(500, "broken"));
+    web_.Serve(kShop, "/moved", TSimResponse::Redirect(kShopUrl + "/target"));
+    web_.Serve(kShop, "/target", TSimResponse::Html("target"));
+
+    TLines lines{"old"};
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/missing", lines));
+    EXPECT_EQ(lines, (TLines{"<h1>Not here</h1>", "sorry"}));
+    std::string stream;
+    ASSERT_TRUE(SimpleGetStream(kShopUrl + "/error", stream));
+    EXPECT_EQ(stream, "broken");
+
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/moved", lines));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Moved to"), std::string::npos);
+    ASSERT_TRUE(SimpleGetStream(kShopUrl + "/moved", stream));
+    EXPECT_EQ(stream, TSimResponse::Redirect(kShopUrl + "/target").body);
+    EXPECT_TRUE(web_.RequestsTo(kShop, "/target").empty());
+}
+
+TEST_F(SimpleHttpTest, BodiesAreReadWhateverTheFramingAndSplitIntoLines) {
+    TSimResponse closeDelimited = TSimResponse::Html("one\r\ntwo\nthree\rfour\n");
+    closeDelimited.framing = TBodyFraming::CloseDelimited;
+    TSimResponse chunked = TSimResponse::Html("a\nb");
+    chunked.framing = TBodyFraming::Chunked;
+    chunked.chunkSize = 1;
+    web_.Serve(kShop, "/close", closeDelimited);
+    web_.Serve(kShop, "/chunked", chunked);
+    web_.Serve(kShop, "/empty", TSimResponse::Html(""));
+    web_.Serve(kShop, "/nul", TSimResponse::Html(std::string("before\0after\nmore", 17)));
+
+    TLines lines;
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/close", lines));
+    EXPECT_EQ(lines, (TLines{"one", "two", "three", "four"}));
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/chunked", lines));
+    EXPECT_EQ(lines, (TLines{"a", "b"}));
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/nul", lines));
+    EXPECT_EQ(lines, (TLines{"before"}));
+    ASSERT_TRUE(SimpleGet(kShopUrl + "/empty", lines));
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(SimpleHttpTest, TheStreamHoldsExactlyTheBody) {
+    const std::string body = Utf8ToGbk("<config>配置</config>") + std::string("\0\xff\r\n", 4);
+    web_.Serve(kShop, "/cfg", TSimResponse::Html(body, "gbk"));
+    std::string stream = "previous content that is longer than the body";
+    ASSERT_TRUE(SimpleGetStream(kShopUrl + "/cfg", stream));
+    EXPECT_EQ(stream, body);
+}
+
+TEST_F(SimpleHttpTest, FailuresReturnFalseAndLeaveTheCallersDataAlone) {
+    const TLines before{"kept", "lines"};
+    TLines lines = before;
+    std::string stream = "kept stream";
+
+    // https is never used, not even attempted.
+    EXPECT_FALSE(SimpleGet("https://" + std::string(kShop) + "/", lines));
+    EXPECT_FALSE(SimpleGetStream("https://" + std::string(kShop) + "/", stream));
+    EXPECT_TRUE(web_.Requests().empty());
+
+    // Over the size limit.
+    web_.Serve(kShop, "/huge", TSimResponse::Html(std::string(kMaxBodyBytes + 1, 'h')));
+    EXPECT_FALSE(SimpleGet(kShopUrl + "/huge", lines));
+    EXPECT_FALSE(SimpleGetStream(kShopUrl + "/huge", stream));
+
+    // Refused connection.
+    TProxyEnvironment direct("");
+    const std::string refused = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    EXPECT_FALSE(SimpleGet(refused, lines));
+    EXPECT_FALSE(SimpleGetStream(refused, stream));
+
+    EXPECT_EQ(lines, before);
+    EXPECT_EQ(stream, "kept stream");
+}
+
+// The configuration fetch gives up after 5000 ms without a byte; the contact-page fetch waits up to 90000 ms, so
+// it is still waiting when the stall ends by stopping the server.
+TEST_F(SimpleHttpTest, TimeLimitsEndStalledAnswers) {
+    TSimWeb stalling;
+    TSimResponse stall = TSimResponse::Html("never");
+    stall.delayAfterHeadersMs = sim::kStallForever;
+    stalling.Serve(sim::kAnyHost, "/stall", stall);
+    TProxyEnvironment viaStalling(stalling.BaseUrl());
+
+    constexpr int kConfigLimitMs = 5000;
+    constexpr auto kObserve = 6500ms;
+    const auto start = TClock::now();
+    std::string stream = "untouched";
+    bool streamResult = true;
+    long long streamMs = 0;
+    TLines lines{"untouched"};
+    bool linesResult = true;
+    long long linesMs = 0;
+    std::thread config([&] {
+        streamResult = SimpleGetStream(kShopUrl + "/stall", stream);
+        streamMs = MillisecondsSince(start);
+    });
+    std::thread contact([&] {
+        linesResult = SimpleGet(kShopUrl + "/stall", lines);
+        linesMs = MillisecondsSince(start);
+    });
+    config.join();
+    std::this_thread::sleep_until(start + kObserve);
+    stalling.Stop();
+    contact.join();
+
+    EXPECT_FALSE(streamResult);
+    EXPECT_EQ(stream, "untouched");
+    EXPECT_GE(streamMs, kConfigLimitMs);
+    EXPECT_LT(streamMs, 30000);
+    EXPECT_FALSE(linesResult);
+    EXPECT_EQ(lines, TLines{"untouched"});
+    EXPECT_GE(linesMs, std::chrono::milliseconds(kObserve).count());
+}
+
+}  // namespace
+}  // namespace vexo
