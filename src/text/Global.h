@@ -3,10 +3,10 @@
 // case-sensitive unless stated; on UTF-8 a byte-wise search never matches inside a character.
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <utility>
 
 namespace vexo {
@@ -18,13 +18,16 @@ using TDateTime = double;
 // empty when `start` is empty or absent.
 std::string TextBetween(std::string_view start, std::string_view end, std::string_view text);
 
-// True when the lower-cased address lies on one of the three search engines' registered domains.
+// True when the lower-cased address contains "//" or "." directly followed by one of the three search engines'
+// registered domains (so "espresso.com" is not taken for "so.com").
 bool IsEngineDomain(std::string_view address);
 
-// The href value of an anchor, lower-cased; empty when there is none.
+// The href value of an anchor, lower-cased (ASCII letters); empty when there is none. A quoted value ends at its
+// closing quote (or the end of the text); an unquoted one at white space or ">", whichever comes first.
 std::string ExtractHref(std::string_view anchor);
 
-// Absolute "http://" address of a link taken relative to the site root of `host`.
+// Absolute "http://" address of a link taken relative to the site root of `host`: the link lower-cased, kept when it
+// starts with "http://", else its leading "." and "/" characters dropped (so https links count as relative too).
 std::string ResolveLink(std::string_view host, std::string_view link);
 
 // Percent-encoding of the text's GBK bytes; unreserved: A-Z a-z 0-9 - . / : _ ; space as "+" or "%20".
@@ -55,10 +58,13 @@ std::string AppDir();
 std::string ExeFileName();
 
 // Kills (SIGKILL) every process of the current user whose executable file name or path equals `name`, ignoring
-// case; the own process last. Returns the success of the last kill attempted, false when none matched.
+// case; the own process last. A program file replaced or deleted while it runs keeps its name. Without a readable
+// executable link the first command-line word (else the kernel's short name) stands for the path. Returns the
+// success of the last kill attempted, false when none matched.
 bool KillProcessByName(std::string_view name);
 
-// Kills the process of the current user with that id. False when it does not run or cannot be killed.
+// Kills the process of the current user with that id. False when it does not run or cannot be killed, and for ids
+// <= 0 (which kill() would take as process groups).
 bool KillProcessById(pid_t id);
 
 // Version "a.b.c.d" embedded in the file behind the marker kVersionMarker; "1.0.0.0" without one or on error.
@@ -68,7 +74,8 @@ std::string FileVersionText(const std::string& path);
 inline constexpr std::string_view kVersionMarker = "VEXO_FILE_VERSION=";
 inline constexpr std::string_view kDefaultFileVersion = "1.0.0.0";
 
-// Local wall-clock date-time <-> seconds since 1970-01-01 00:00, without time-zone conversion.
+// Local wall-clock date-time <-> seconds since 1970-01-01 00:00, without time-zone conversion. To seconds rounds to
+// the nearest second, halves away from zero; NaN gives 0 and values beyond the 64-bit range saturate.
 std::int64_t DateTimeToUnixSeconds(TDateTime t);
 TDateTime UnixSecondsToDateTime(std::int64_t seconds);
 
