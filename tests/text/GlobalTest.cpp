@@ -364,6 +364,14 @@ TEST_F(ProcessKill, ByNameIgnoringCaseOrFullPath) {
     EXPECT_TRUE(DiedOfSigkill(third));
 }
 
+TEST_F(ProcessKill, ByNameAfterTheProgramFileWasReplaced) {
+    // An updater replaces or deletes the file of a running program; the process keeps its name.
+    const pid_t child = Start(program_);
+    fs::remove(program_);
+    EXPECT_TRUE(KillProcessByName(name_));
+    EXPECT_TRUE(DiedOfSigkill(child));
+}
+
 TEST_F(ProcessKill, ByNameWithoutMatchIsFalse) {
     const pid_t child = Start(program_);
     EXPECT_FALSE(KillProcessByName(name_ + "x"));
