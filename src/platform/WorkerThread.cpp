@@ -102,7 +102,7 @@ bool TWorkerThread::SendToUi(TUiCall call) {
     return dispatcher_->Send(std::move(call), terminated_);
 }
 
-void TWorkerThread::StartOwned(std::unique_ptr<TWorkerThread> worker) {
+bool TWorkerThread::StartOwned(std::unique_ptr<TWorkerThread> worker) {
     TWorkerThread* raw = worker.get();
     {
         auto& registry = Registry();
@@ -114,8 +114,10 @@ void TWorkerThread::StartOwned(std::unique_ptr<TWorkerThread> worker) {
         // The thread takes ownership through the raw pointer, so a failed creation leaves `worker` intact.
         std::thread([raw] { RunThread(std::unique_ptr<TWorkerThread>(raw)); }).detach();
         worker.release();
+        return true;
     } catch (const std::system_error&) {
         Finish(std::move(worker));
+        return false;
     }
 }
 

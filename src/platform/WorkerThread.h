@@ -41,13 +41,13 @@ class TWorkerThread {
 
     // Starts the body of a configured worker; ownership passes to its thread. Returns the worker for the
     // UI thread (see the rules above). When no thread can be created the run counts as ended at once: the
-    // termination callback runs (on the UI thread, this thread waiting) and the worker is freed.
+    // termination callback runs (on the UI thread; inline when called there), the worker is freed, and the
+    // result is nullptr.
     template <class T>
     static T* Start(std::unique_ptr<T> worker) {
         static_assert(std::is_base_of_v<TWorkerThread, T>);
         T* started = worker.get();
-        StartOwned(std::move(worker));
-        return started;
+        return StartOwned(std::move(worker)) ? started : nullptr;
     }
 
     // Unique for the whole process run, never reused: a key for the owners' lists.
@@ -92,7 +92,7 @@ class TWorkerThread {
     bool SendToUi(TUiCall call);
 
   private:
-    static void StartOwned(std::unique_ptr<TWorkerThread> worker);
+    static bool StartOwned(std::unique_ptr<TWorkerThread> worker);
     static void RunThread(std::unique_ptr<TWorkerThread> self);
     static void Finish(std::unique_ptr<TWorkerThread> self);
     void RunTerminationOnUi();

@@ -28,14 +28,14 @@ constexpr int kStatus = 7;
 constexpr std::chrono::milliseconds kExitWait{5000};
 
 class TFunctionWorker final : public TWorkerThread {
-public:
+  public:
     explicit TFunctionWorker(std::function<void(TFunctionWorker&)> body) : body_(std::move(body)) {}
     using TWorkerThread::Sleep;
 
-protected:
+  protected:
     void Execute() override { body_(*this); }
 
-private:
+  private:
     std::function<void(TFunctionWorker&)> body_;
 };
 
@@ -46,7 +46,7 @@ void StartWorker(std::function<void(TFunctionWorker&)> body, const char* onEnd) 
 }
 
 class ShutdownDeathTest : public ::testing::Test {
-protected:
+  protected:
     // The child is a fresh run of this program, so threads of other tests do not follow it through fork.
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
