@@ -1,7 +1,7 @@
 // The full HTTP client on libcurl. Each client owns one easy handle (request settings, cookie store) and one multi
 // handle (the open connections). Transfers are driven by the client's own loop so that the read limit ("no byte
-// for that long") is measured to the millisecond; libcurl's low-speed check only works in whole seconds over a
-// moving average and would let a server that stalls after some bytes hold the thread for up to twice the limit.
+// for that long") is measured to the millisecond from the last byte received; libcurl's low-speed check counts
+// whole seconds of an averaged transfer speed instead.
 #include "net/HttpClient.h"
 
 #include <curl/curl.h>
@@ -389,8 +389,9 @@ void THttpClient::ApplyHeaders() {
             add(header.first + ": " + header.second);
         }
     }
-    headerList_.reset(list);
+    std::unique_ptr<curl_slist, TListDeleter> owned(list);
     SetOption(easy_.get(), CURLOPT_HTTPHEADER, list);
+    headerList_ = std::move(owned);  // the previous list is freed only now that libcurl no longer points at it
     // A Cookie of the caller's goes through CURLOPT_COOKIE: libcurl joins it with the store's cookies into one
     // Cookie header (as a custom header it would be a second one) and sends it with every request of a chain.
     SetOption(easy_.get(), CURLOPT_COOKIE, cookie);
