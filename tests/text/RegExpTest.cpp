@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,81 @@ namespace vexo {
 namespace {
 
 using Matches = std::vector<std::string>;
+
+constexpr char kCasesFile[] = VEXO_TEST_DATA_DIR "/regexp_cases.txt";
+constexpr std::size_t kCaseFields = 6;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// One record of the data V8 produced (tests/tools/make_regexp_cases.js).
+struct DifferentialCase {
+    std::string name;
+    std::string flags;
+    std::string pattern;
+    std::string subject;
+    Matches expected;
+};
+
+std::vector<DifferentialCase> LoadCases() {
+    std::ifstream in(kCasesFile, std::ios::binary);
+    std::vector<DifferentialCase> cases;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::vector<std::string> fields = Split(line, '\t');
+        if (fields.size() != kCaseFields) {
+            ADD_FAILURE() << "malformed record: " << line.substr(0, 80);
+            continue;
+        }
+        DifferentialCase c{fields[0], fields[1], FromHex(fields[2]), FromHex(fields[3]), {}};
+        const std::size_t count = std::stoul(fields[4]);
+        if (count > 0) {
+            for (const std::string& match : Split(fields[5], ','))
+                c.expected.push_back(FromHex(match));
+        }
+        EXPECT_EQ(c.expected.size(), count) << c.name;
+        cases.push_back(std::move(c));
+    }
+    return cases;
+}
+
+// One instance for all cases, as a parser keeps one: settings and cached patterns change from case to case.
+TEST(RegExpTest, MatchesWhatV8FindsOnPatternsAndProbes) {
+    const std::vector<DifferentialCase> cases = LoadCases();
+    ASSERT_GT(cases.size(), 100u) << "no case data in " << kCasesFile;
+    TRegExp re;
+    for (const DifferentialCase& c : cases) {
+        re.SetGlobal(c.flags.find('g') != std::string::npos);
+        re.SetIgnoreCase(c.flags.find('i') != std::string::npos);
+        re.SetPattern(c.pattern);
+        try {
+            EXPECT_EQ(re.Execute(c.subject), c.expected)
+                << c.name << "\n  pattern " << c.pattern << "\n  as RE2  "
+                << TranslatePattern(c.pattern, c.flags.find('i') != std::string::npos);
+        } catch (const ERegExpError& e) {
+            ADD_FAILURE() << c.name << ": " << e.what() << "\n  pattern " << c.pattern;
+        }
+    }
+}
 
 TEST(RegExpTest, ContactPatternsFindNumbersAndAddresses) {
     TRegExp re;
@@ -79,6 +155,33 @@ TEST(RegExpTest, EmptyMatchesAdvanceByWholeCharacters) {
     TRegExp re;
     EXPECT_EQ(re.AllMatches("x*", "中x文"), (Matches{"", "x", "", ""}));
     EXPECT_EQ(re.AllMatches("", "ab"), (Matches{"", "", ""}));
+}
+
+std::string Repeated(std::string_view unit, std::size_t minBytes) {
+    std::string text;
+    while (text.size() < minBytes)
+        text += unit;
+    return text;
+}
+
+// Pages built to make a backtracking engine explode; RE2 stays linear (the figures come from a timing run, the test
+// only checks that they finish with the right answer).
+TEST(RegExpTest, HostileMegabytePagesFinish) {
+    constexpr std::size_t kPageBytes = 1 << 20;
+    TRegExp re;
+    EXPECT_TRUE(re.AllMatches("地.*址\\S*", Repeated("地", kPageBytes)).empty());
+    const std::string openAnchors = Repeated("<a href=http://x ", kPageBytes);
+    EXPECT_TRUE(re.AllMatches("<a[^>]*>[^>]*联系我们[^>]*</a>", openAnchors).empty());
+    EXPECT_TRUE(re.AllMatches(R"(<a[^>]*http://[^>]*>(?:.|[\r\n])*?</a>)", openAnchors).empty());
+    const std::string blocks = Repeated("<div id=\"x\" data-click=\"{}\">内容\n", kPageBytes);
+    const char* promoted = R"(<div id="[^>]*(data-click=)[^>]*>([\s\S]*?)推广)";
+    EXPECT_TRUE(re.AllMatches(promoted, blocks).empty());
+    // One label at the very end: the first block's match runs over the whole page.
+    const Matches one = re.AllMatches(promoted, blocks + "推广");
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].size(), blocks.size() + std::string("推广").size());
+    // Many short matches: each search starts where the last one ended.
+    EXPECT_EQ(re.AllMatches(R"((\d{3,4}-)?\d{7,8})", Repeated("0", kPageBytes)).size(), kPageBytes / 8);
 }
 
 }  // namespace
