@@ -17,10 +17,6 @@ constexpr std::string_view kEnterpriseWord = "企业";
 // Searched from the end of a title head, in this order, for the start of the company's own name.
 constexpr std::string_view kTitleSeparators = "_ -|";
 
-bool IsTrimmed(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
 std::string TitleInnerText(std::string_view titleMatch) {
     return TextBetween(kTitleTextStart, kTitleTextEnd, titleMatch);
 }
@@ -67,12 +63,7 @@ std::string_view TransformAddress(std::string_view match) {
 }  // namespace
 
 bool IsNameBlank(const TComPanyInfo& record) {
-    std::string name = record.GetComName();
-    for (char c : name) {
-        if (!IsTrimmed(c))
-            return false;
-    }
-    return true;
+    return Trim(record.GetComName()).empty();
 }
 
 std::string AddressFromMatch(std::string_view match) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "text/Gbk.h"
+#include "text/Global.h"
 
 namespace vexo {
 
@@ -17,20 +18,6 @@ std::string_view UpToFirstNul(std::string_view body) {
     if (nul == nullptr)
         return body;
     return body.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - body.data()));
-}
-
-bool IsTrimmed(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
-std::string_view Trim(std::string_view text) {
-    std::size_t begin = 0;
-    while (begin < text.size() && IsTrimmed(text[begin]))
-        ++begin;
-    std::size_t end = text.size();
-    while (end > begin && IsTrimmed(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
 }
 
 // Calls onLine for every line of text; a break at the very end does not start another line.

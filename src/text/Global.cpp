@@ -44,7 +44,7 @@ constexpr unsigned kMaxVersionPartValue = 65535;
 constexpr std::size_t kMaxVersionTextLength = kVersionParts * kMaxVersionPartDigits + (kVersionParts - 1);
 constexpr std::size_t kVersionReadChunk = 64 * 1024;
 
-bool IsBlankByte(char c) {
+bool IsTrimmedByte(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
 }
 
@@ -210,6 +210,16 @@ bool KillNow(pid_t id) {
 
 }  // namespace
 
+std::string_view Trim(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size() && IsTrimmedByte(text[begin]))
+        ++begin;
+    std::size_t end = text.size();
+    while (end > begin && IsTrimmedByte(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
 std::string TextBetween(std::string_view start, std::string_view end, std::string_view text) {
     if (start.empty())
         return {};
@@ -346,14 +356,7 @@ std::string TextBeforeLast(std::string_view text, char c) {
 
 std::string IncludeBackslash(std::string_view path) {
     std::string result(path);
-    bool blank = true;
-    for (const char c : path) {
-        if (!IsBlankByte(c)) {
-            blank = false;
-            break;
-        }
-    }
-    if (blank || path.back() == '/')
+    if (Trim(path).empty() || path.back() == '/')
         return result;
     result += '/';
     return result;

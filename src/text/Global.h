@@ -14,6 +14,9 @@ namespace vexo {
 // Days since 1899-12-30 with the time of day as fraction (the system's date-time value).
 using TDateTime = double;
 
+// The text without the bytes 0x00-0x20 at both ends (control characters and space).
+std::string_view Trim(std::string_view text);
+
 // Text after the first `start` up to the first following `end` (the whole rest when `end` is empty or absent);
 // empty when `start` is empty or absent.
 std::string TextBetween(std::string_view start, std::string_view end, std::string_view text);

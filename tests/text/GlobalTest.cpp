@@ -65,6 +65,13 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
+TEST(Trim, RemovesControlBytesAndSpacesAtBothEndsOnly) {
+    EXPECT_EQ(Trim(std::string_view("\0\t\r\n a b \x1f", 10)), "a b");
+    EXPECT_EQ(Trim("\x7f\xe5\x9c\xb0 "), "\x7f\xe5\x9c\xb0");  // DEL and UTF-8 bytes are kept
+    EXPECT_EQ(Trim(" \t\r\n"), "");
+    EXPECT_EQ(Trim(""), "");
+}
+
 TEST(TextBetween, FirstStartMarkerUpToFirstFollowingEnd) {
     EXPECT_EQ(TextBetween("<b>", "</b>", "x<b>one</b><b>two</b>"), "one");
     EXPECT_EQ(TextBetween("[", "]", "a]b[c]d[e]"), "c");  // an end marker before the start does not count
