@@ -13,7 +13,7 @@ namespace {
 // One iconv descriptor per thread and direction: descriptors are not thread-safe, and opening one per call
 // would dominate the cost of the short texts most callers convert.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
             throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
@@ -46,7 +46,7 @@ public:
         return in.size() - inLeft;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -64,21 +64,30 @@ Converter& FromGbk() {
 std::size_t ValidSequenceAt(std::string_view text) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t n = text.size();
-    if (n == 0) return 0;
+    if (n == 0)
+        return 0;
     unsigned char c = s[0];
-    if (c < 0x80) return 1;
+    if (c < 0x80)
+        return 1;
     auto cont = [&](std::size_t i) { return i < n && (s[i] & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        return cont(1) ? 2 : 0;
     if (c >= 0xE0 && c <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 0;
-        if (c == 0xE0 && s[1] < 0xA0) return 0;   // overlong
-        if (c == 0xED && s[1] >= 0xA0) return 0;  // surrogates
+        if (!cont(1) || !cont(2))
+            return 0;
+        if (c == 0xE0 && s[1] < 0xA0)
+            return 0;  // overlong
+        if (c == 0xED && s[1] >= 0xA0)
+            return 0;  // surrogates
         return 3;
     }
     if (c >= 0xF0 && c <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 0;
-        if (c == 0xF0 && s[1] < 0x90) return 0;  // overlong
-        if (c == 0xF4 && s[1] >= 0x90) return 0;  // above U+10FFFF
+        if (!cont(1) || !cont(2) || !cont(3))
+            return 0;
+        if (c == 0xF0 && s[1] < 0x90)
+            return 0;  // overlong
+        if (c == 0xF4 && s[1] >= 0x90)
+            return 0;  // above U+10FFFF
         return 4;
     }
     return 0;
@@ -87,9 +96,12 @@ std::size_t ValidSequenceAt(std::string_view text) {
 }  // namespace
 
 std::size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
     return 1;
 }
 
@@ -102,7 +114,8 @@ bool IsValidUtf8(std::string_view text) {
             continue;
         }
         std::size_t len = ValidSequenceAt(text.substr(i));
-        if (len == 0) return false;
+        if (len == 0)
+            return false;
         i += len;
     }
     return true;
@@ -115,7 +128,8 @@ std::string Utf8ToGbk(std::string_view utf8) {
     while (!utf8.empty()) {
         std::size_t used = converter.Convert(utf8, out);
         utf8.remove_prefix(used);
-        if (utf8.empty()) break;
+        if (utf8.empty())
+            break;
         // The character at the front has no GBK form, or is malformed: one "?" for it.
         std::size_t len = ValidSequenceAt(utf8);
         out.push_back('?');
@@ -131,7 +145,8 @@ std::string GbkToUtf8(std::string_view gbk) {
     while (!gbk.empty()) {
         std::size_t used = converter.Convert(gbk, out);
         gbk.remove_prefix(used);
-        if (gbk.empty()) break;
+        if (gbk.empty())
+            break;
         // An invalid lead byte, or a lead byte whose trail is not valid: drop just the lead byte, so that an ASCII
         // byte following it is kept.
         out.push_back('?');
@@ -145,12 +160,15 @@ std::size_t GbkLength(std::string_view utf8) {
     std::size_t i = 0;
     while (i < utf8.size()) {
         std::size_t ascii = i;
-        while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+        while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80)
+            ++ascii;
         length += ascii - i;
         i = ascii;
-        if (i >= utf8.size()) break;
+        if (i >= utf8.size())
+            break;
         std::size_t end = i;
-        while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) >= 0x80) ++end;
+        while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) >= 0x80)
+            ++end;
         length += Utf8ToGbk(utf8.substr(i, end - i)).size();
         i = end;
     }

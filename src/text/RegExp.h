@@ -12,12 +12,12 @@ namespace vexo {
 
 // Raised for a pattern the adapter cannot compile.
 class ERegExpError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class TRegExp {
-public:
+  public:
     TRegExp();
     ~TRegExp();
     TRegExp(const TRegExp&) = delete;
@@ -35,7 +35,7 @@ public:
     // Global and IgnoreCase set, then Execute: the one call every parser uses.
     std::vector<std::string> AllMatches(std::string_view pattern, std::string_view subject);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -49,7 +49,7 @@ long long MillisecondsSince(TClock::time_point start) {
 }
 
 class SimpleHttpTest : public ::testing::Test {
-protected:
+  protected:
     TSimWeb web_;
     TProxyEnvironment proxy_{web_.BaseUrl()};
 };
