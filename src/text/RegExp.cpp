@@ -55,6 +55,11 @@ bool IsAsciiDigit(char32_t c) {
 constexpr std::string_view kMetaCharacters = "\\.+*?()|[]{}^$";
 constexpr std::string_view kClassMetaCharacters = "\\[]^-";
 
+// RE2 reads a class of exactly one ASCII letter in both cases as a case-folded literal, and when it merges such a
+// literal into a class (alternatives such as `s|2` become one class) it adds the letter's Unicode fold partners:
+// U+017F for s, U+212A for k. These two pairs are written as an alternation instead, which RE2 merges as it is.
+constexpr std::string_view kLettersWithNonAsciiFolds = "ks";
+
 bool IsMeta(char32_t c, std::string_view metaCharacters) {
     return metaCharacters.find(static_cast<char>(c)) != std::string_view::npos;
 }
@@ -471,13 +476,20 @@ class Translator {
         }
     }
 
+    // Either case of an ASCII letter.
+    void EmitCasePair(char32_t lower) {
+        const bool alternation = kLettersWithNonAsciiFolds.find(static_cast<char>(lower)) != std::string_view::npos;
+        out_ += alternation ? "(?:" : "[";
+        out_ += static_cast<char>(lower);
+        if (alternation)
+            out_ += '|';
+        out_ += static_cast<char>(lower - kAsciiCaseOffset);
+        out_ += alternation ? ")" : "]";
+    }
+
     void EmitLiteral(char32_t c) {
         if (ignoreCase_ && IsAsciiLetter(c)) {
-            const char32_t lower = c | 0x20;
-            out_ += '[';
-            out_ += static_cast<char>(lower);
-            out_ += static_cast<char>(lower - kAsciiCaseOffset);
-            out_ += ']';
+            EmitCasePair(c | 0x20);
             return;
         }
         if (c >= 0x80 || (c >= ' ' && c < 0x7F && !IsMeta(c, kMetaCharacters))) {
@@ -509,6 +521,11 @@ class Translator {
             // `[]` matches nothing and `[^]` any character.
             negated = !negated;
             set.emplace_back(0, kMaxCodePoint);
+        }
+        if (!negated && set.size() == 2 && set[0].first == set[0].second && set[1].first == set[1].second &&
+            IsAsciiLetter(set[0].first) && set[1].first == set[0].first + kAsciiCaseOffset) {
+            EmitCasePair(set[1].first);
+            return;
         }
         out_ += negated ? "[^" : "[";
         for (const auto& [lo, hi] : set) {
