@@ -253,7 +253,7 @@ class Translator {
 
     // Parses the escape at pos_ (pos_ on the backslash). Assertions and back-references outside a class never get
     // here, so `\b` is the backspace it is inside a class and digits are octal codes.
-    Escape ParseEscape() {
+    Escape ParseEscape(bool inClass) {
         ++pos_;
         if (pos_ >= pattern_.size())
             Fail(kErrTrailingBackslash, "");
@@ -311,7 +311,11 @@ class Translator {
                 return single(value < 0 ? U'u' : static_cast<char32_t>(value));
             }
             case 'c':
-                if (pos_ + 1 < pattern_.size() && IsAsciiLetter(static_cast<unsigned char>(pattern_[pos_ + 1]))) {
+                // A control letter; inside a class a digit or "_" works as one too (`[\c_]` is U+001F).
+                if (pos_ + 1 < pattern_.size() &&
+                    (IsAsciiLetter(static_cast<unsigned char>(pattern_[pos_ + 1])) ||
+                     (inClass && (IsAsciiDigit(static_cast<unsigned char>(pattern_[pos_ + 1])) ||
+                                  pattern_[pos_ + 1] == '_')))) {
                     pos_ += 2;
                     return single(static_cast<unsigned char>(pattern_[pos_ - 1]) % 32);
                 }
@@ -364,7 +368,7 @@ class Translator {
             default:
                 break;
         }
-        const Escape e = ParseEscape();
+        const Escape e = ParseEscape(false);
         if (e.isSet) {
             EmitClass(e.set, false);
         } else {
@@ -384,7 +388,7 @@ class Translator {
         // An atom of the class: a character (isSet false) or a class escape such as `\d`.
         auto nextAtom = [&]() {
             if (pattern_[pos_] == '\\')
-                return ParseEscape();
+                return ParseEscape(true);
             Escape e;
             e.codePoint = NextCodePoint();
             return e;
@@ -545,6 +549,18 @@ class Translator {
     std::string out_;
 };
 
+// True when pos lies after the first byte of a well-formed UTF-8 character.
+bool InsideCharacter(std::string_view text, std::size_t pos) {
+    for (std::size_t back = 1; back <= 3 && back <= pos && pos < text.size(); ++back) {
+        if ((static_cast<unsigned char>(text[pos - back + 1]) & 0xC0) != 0x80)
+            return false;
+        const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(text[pos - back]));
+        if (length > 1)
+            return length > back && IsValidUtf8(text.substr(pos - back, length));
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string TranslatePattern(std::string_view pattern, bool ignoreCase) {
@@ -603,10 +619,19 @@ std::vector<std::string> TRegExp::Execute(std::string_view subject) {
         // One submatch (the whole match) lets RE2 stay on its DFAs; failing means no later match either.
         if (!re.Match(text, pos, subject.size(), RE2::UNANCHORED, &match, 1))
             break;
+        const auto start = static_cast<std::size_t>(match.data() - subject.data());
+        if (InsideCharacter(subject, start)) {
+            // RE2 scans bytes, so an empty-width match (`\B`) can fall between the bytes of one character, where a
+            // character-based engine never looks. Nothing matches before it: search on from the next character.
+            pos = start + 1;
+            while (InsideCharacter(subject, pos))
+                ++pos;
+            continue;
+        }
         matches.emplace_back(match.data(), match.size());
         if (!impl_->global)
             break;
-        std::size_t end = static_cast<std::size_t>(match.data() - subject.data()) + match.size();
+        std::size_t end = start + match.size();
         if (match.empty()) {
             // Step over one whole character so that an empty match cannot repeat.
             if (end >= subject.size())

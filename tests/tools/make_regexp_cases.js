@@ -210,6 +210,8 @@ add('kelvin sign not k among alternatives', 'k|2', 'k\u212aK2');
 add('long s not s among alternatives', 'x|s|2', 'S\u017fs');
 add('long s not s from a class among alternatives', '[s]|[k]|-', 'S\u017fsK\u212a-');
 add('kelvin sign not k, case kept', '[Kk]|2', 'k\u212aK2', 'g');
+add('non-boundary only between characters', '\\B', '中a文 b\u00e9\u3000');
+add('control digit and underscore in a class', '[\\c_\\c0-9]+', '\u001f%\\c_09');
 add('upper case tags', '<a[^>]*>[^>]*联系我们[^>]*</a>', '<A HREF="/c.html">联系我们</A><a href=x>联系我们</A>');
 add('upper title', kTitle, '<TITLE>某公司</TITLE><Title lang=zh>次</tItLe>');
 add('eclk optional k', 'eclk?/', 'eclk/ ecl/ eclx/ ECLK/');
