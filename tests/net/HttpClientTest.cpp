@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -44,17 +45,20 @@ std::optional<THttpErrorKind> FailureOf(THttpClient& client, const std::string& 
     }
 }
 
-// A loopback port nobody listens on (connections are refused at once).
+// A loopback port nobody listens on (connections are refused at once). Its socket stays bound, never listening,
+// for the whole run: a port closed again could be taken by a server of a test running alongside.
 std::uint16_t ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    static const std::uint16_t port = [] {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }();
+    return port;
 }
 
 long long MillisecondsSince(TClock::time_point start) {
@@ -533,21 +537,30 @@ TEST_F(HttpClientTest, EveryOwnerPresetHasItsTimeLimits) {
     std::vector<TOutcome> reads(rows.size());
     std::vector<TOutcome> connects(rows.size());
     std::vector<std::thread> threads;
+    std::atomic<std::size_t> ended{0};
     const auto start = TClock::now();
-    auto run = [&start](const THttpSettings& settings, const std::string& url, TOutcome& outcome) {
+    auto run = [&start, &ended](const THttpSettings& settings, const std::string& url, TOutcome& outcome) {
         THttpClient client(settings);
         outcome.failure = FailureOf(client, url);
         outcome.elapsedMs = MillisecondsSince(start);
+        ++ended;
     };
+    std::size_t limitedRuns = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         threads.emplace_back(run, std::cref(rows[i].settings), std::string(kShopUrl) + "/stall", std::ref(reads[i]));
         if (rows[i].settings.connectTimeoutMs > 0) {
             threads.emplace_back(run, std::cref(rows[i].settings), unanswered.Url(), std::ref(connects[i]));
+            limitedRuns += 2;
         }
     }
-    // Wait well past the 5000 ms limits, then end the stalls still running by stopping the server.
+    // The stalls of the rows without limits end only when the server stops. Stop it once every limited run has
+    // ended on its own and well past the 5000 ms limits: a fixed moment would cut a limited read short (and
+    // turn its time-out into a broken connection) whenever a loaded machine started the requests late.
     constexpr auto kObserve = 6500ms;
-    std::this_thread::sleep_until(start + kObserve);
+    while ((ended < limitedRuns || TClock::now() < start + kObserve) && MillisecondsSince(start) < kHangGuardMs) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const long long stoppedAtMs = MillisecondsSince(start);
     stalling.Stop();
     for (auto& thread : threads) {
         thread.join();
@@ -565,6 +578,7 @@ TEST_F(HttpClientTest, EveryOwnerPresetHasItsTimeLimits) {
             EXPECT_LT(connects[i].elapsedMs, kHangGuardMs);  // without a connect limit: the 120 s ceiling
         } else {
             EXPECT_NE(*reads[i].failure, THttpErrorKind::Timeout);
+            EXPECT_GE(reads[i].elapsedMs, stoppedAtMs);
             EXPECT_GE(reads[i].elapsedMs, std::chrono::milliseconds(kObserve).count());
             EXPECT_EQ(rows[i].settings.connectTimeoutMs, 0);
         }

@@ -32,16 +32,20 @@ using TLines = std::vector<std::string>;
 constexpr char kShop[] = "www.example-shop.cn";
 const std::string kShopUrl = "http://www.example-shop.cn";
 
+// A loopback port nobody listens on (connections are refused at once). Its socket stays bound, never listening,
+// for the whole run: a port closed again could be taken by a server of a test running alongside.
 std::uint16_t ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    static const std::uint16_t port = [] {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }();
+    return port;
 }
 
 long long MillisecondsSince(TClock::time_point start) {
