@@ -314,8 +314,8 @@ class Translator {
                 // A control letter; inside a class a digit or "_" works as one too (`[\c_]` is U+001F).
                 if (pos_ + 1 < pattern_.size() &&
                     (IsAsciiLetter(static_cast<unsigned char>(pattern_[pos_ + 1])) ||
-                     (inClass && (IsAsciiDigit(static_cast<unsigned char>(pattern_[pos_ + 1])) ||
-                                  pattern_[pos_ + 1] == '_')))) {
+                     (inClass &&
+                      (IsAsciiDigit(static_cast<unsigned char>(pattern_[pos_ + 1])) || pattern_[pos_ + 1] == '_')))) {
                     pos_ += 2;
                     return single(static_cast<unsigned char>(pattern_[pos_ - 1]) % 32);
                 }
