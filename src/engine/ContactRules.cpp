@@ -1,6 +1,8 @@
 // Contact extraction rules: company name from the title, numbers, e-mail, QQ and address from the page text.
 #include "engine/ContactRules.h"
 
+#include <utility>
+
 #include "text/Gbk.h"
 #include "text/Global.h"
 
@@ -116,30 +118,37 @@ void TContactRules::TakeNameFromTitle(std::string_view pageText, TComPanyInfo& r
 bool TContactRules::ExtractContacts(std::string_view pageText, TComPanyInfo& record) {
     // The fallback landline pattern is tried only when the first finds nothing at all, even if every match of the
     // first is too short to keep.
+    // Values are added in bulk (AddAllUnique, the same as AddTel and its siblings one by one) so that a page with
+    // very many numbers does not cost a comparison of every value with every other.
+    std::vector<std::string> kept;
     Apply(kLandlinePattern, pageText);
     if (matches_.empty())
         Apply(kLandlineFallbackPattern, pageText);
-    for (const std::string& match : matches_) {
+    for (std::string& match : matches_) {
         if (GbkLength(match) >= kMinLandlineLength)
-            record.AddTel(match);
+            kept.push_back(std::move(match));
     }
+    AddAllUnique(record.Tel, kept);
 
+    kept.clear();
     Apply(kMobilePattern, pageText);
-    for (const std::string& match : matches_) {
+    for (std::string& match : matches_) {
         if (GbkLength(match) == kMobileLength)
-            record.AddMobile(match);
+            kept.push_back(std::move(match));
     }
+    AddAllUnique(record.Mob, kept);
 
     Apply(kEmailPattern, pageText);
-    for (const std::string& match : matches_)
-        record.AddEmail(match);
+    AddAllUnique(record.EMail, matches_);
 
+    kept.clear();
     Apply(kQQPattern, pageText);
     for (const std::string& match : matches_) {
         std::string number = TextBetween(kQQStart, kQQEnd, match);
         if (!number.empty())
-            record.AddQQ(number);
+            kept.push_back(std::move(number));
     }
+    AddAllUnique(record.qq, kept);
 
     if (IsNameBlank(record) || (record.Tel.empty() && record.Mob.empty())) {
         record.ClearData();

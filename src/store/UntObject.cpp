@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "text/CaseFold.h"
 #include "text/Gbk.h"
@@ -86,6 +87,18 @@ void TComPanyInfo::AddEmail(std::string_view value) {
 }
 void TComPanyInfo::AddQQ(std::string_view value) {
     AddUnique(qq, value);
+}
+
+void AddAllUnique(std::vector<std::string>& list, const std::vector<std::string>& values) {
+    // Equal ignoring letter case means equal case foldings, so the foldings seen so far decide.
+    std::unordered_set<std::string> folded;
+    folded.reserve(list.size() + values.size());
+    for (const std::string& entry : list)
+        folded.insert(CaseFold(entry));
+    for (const std::string& value : values) {
+        if (folded.insert(CaseFold(value)).second)
+            list.push_back(value);
+    }
 }
 
 void TComPanyInfo::ClearData() {

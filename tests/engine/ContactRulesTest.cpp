@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/Watchdog.h"
+
 namespace vexo {
 namespace {
 
@@ -204,6 +206,37 @@ TEST_F(ContactRulesTest, LongRunsAndUnclosedMarkupGiveSaneResults) {
     EXPECT_THAT(record_.Tel, IsEmpty());
     EXPECT_EQ(record_.Addr, "广州市天河区体育西路100号");
     EXPECT_EQ(NameFromTitle(page, TTitleRule::CompanyWord), " ");
+}
+
+// A page listing tens of thousands of distinct numbers: every one is kept once, in page order, and the page does not
+// cost a comparison of every value with every other (that took minutes).
+TEST_F(ContactRulesTest, PageWithVeryManyNumbersKeepsEachOnceInOrder) {
+    const test::TWatchdog watchdog(test::kTestWatchdog);
+    constexpr int kNumbers = 60000;
+    std::string page;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < kNumbers; ++i) {
+            const std::string digits = std::to_string(10000000 + i);
+            page += "138" + digits + " 020-" + digits + " uin=" + digits + "& ";
+            page += (round == 0 ? "a" : "A") + digits + "@x.cn\n";
+        }
+    }
+    EXPECT_TRUE(Extract(page));
+    ASSERT_EQ(record_.Mob.size(), static_cast<std::size_t>(kNumbers));
+    ASSERT_EQ(record_.Tel.size(), static_cast<std::size_t>(kNumbers));
+    ASSERT_EQ(record_.qq.size(), static_cast<std::size_t>(kNumbers));
+    ASSERT_EQ(record_.EMail.size(), static_cast<std::size_t>(kNumbers));
+    EXPECT_EQ(record_.Mob.front(), "13810000000");
+    EXPECT_EQ(record_.Tel.back(), "020-10059999");
+    EXPECT_EQ(record_.qq[1], "10000001");
+    EXPECT_EQ(record_.EMail.back(), "a10059999@x.cn");
+
+    // A second page adds only what is new, ignoring letter case.
+    EXPECT_TRUE(Extract("13810000000 13910000000 A10000000@X.CN b@x.cn"));
+    EXPECT_EQ(record_.Mob.size(), static_cast<std::size_t>(kNumbers) + 1);
+    EXPECT_EQ(record_.Mob.back(), "13910000000");
+    EXPECT_EQ(record_.EMail.back(), "b@x.cn");
+    EXPECT_EQ(record_.EMail.size(), static_cast<std::size_t>(kNumbers) + 1);
 }
 
 }  // namespace
