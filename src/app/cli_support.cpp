@@ -22,7 +22,21 @@ struct TFileCloser {
 }  // namespace
 
 int Fail(std::string_view message) {
-    std::fprintf(stderr, "vexo-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+    // Control characters from quoted arguments (a file name with a line break) are written as \xNN, so that the
+    // error stays one line.
+    std::string line;
+    line.reserve(message.size());
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            line += "\\x";
+            line.push_back(kHexDigits[byte >> 4]);
+            line.push_back(kHexDigits[byte & 0xF]);
+        } else {
+            line.push_back(c);
+        }
+    }
+    std::fprintf(stderr, "vexo-cli: %s\n", line.c_str());
     return kExitUsage;
 }
 

@@ -182,6 +182,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {{"match", "(", page}, "invalid pattern"},
         {{"match", "a"}, "usage"},
         {{"match", "a", (dir_ / "missing.txt").string()}, "missing.txt"},
+        // Line breaks in an argument that the message quotes stay out of the one line.
+        {{"match", "(a\nb", page}, "invalid pattern"},
+        {{"extract", (dir_ / "two\r\nlines.html").string()}, "lines.html"},
+        {{"fro\nbnicate"}, "unknown command"},
     };
     for (const TCase& c : cases) {
         TRun run = Run(c.args);
