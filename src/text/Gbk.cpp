@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -59,6 +60,10 @@ Converter& FromGbk() {
     thread_local Converter converter("UTF-8", "CP936");
     return converter;
 }
+
+// Bytes of UTF-8 handed to iconv at once: the most, and the least after a character without a GBK form.
+constexpr std::size_t kMaxConvertWindow = std::size_t{1} << 16;
+constexpr std::size_t kMinConvertWindow = 16;
 
 // Length of the well-formed UTF-8 sequence at the start of text, or 0 when it is malformed.
 std::size_t ValidSequenceAt(std::string_view text) {
@@ -125,15 +130,30 @@ std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     Converter& converter = ToGbk();
+    // iconv converts ahead internally and pays for a failure in proportion to the input it was handed, so text
+    // dense with characters outside GBK took seconds per megabyte. After a failure the input goes in small pieces,
+    // which grow again while they convert cleanly.
+    std::size_t window = kMaxConvertWindow;
     while (!utf8.empty()) {
-        std::size_t used = converter.Convert(utf8, out);
+        std::size_t take = std::min(window, utf8.size());
+        // A piece ends between characters where it can (a character has at most three continuation bytes).
+        for (int back = 0; back < 3 && take < utf8.size() && (static_cast<unsigned char>(utf8[take]) & 0xC0) == 0x80;
+             ++back) {
+            --take;
+        }
+        const std::size_t used = converter.Convert(utf8.substr(0, take), out);
         utf8.remove_prefix(used);
-        if (utf8.empty())
-            break;
-        // The character at the front has no GBK form, or is malformed: one "?" for it.
+        if (used == take) {
+            window = std::min(window * 2, kMaxConvertWindow);
+            continue;
+        }
         std::size_t len = ValidSequenceAt(utf8);
+        if (len > take - used)
+            continue;  // the piece ended inside this character; the next one holds it whole
+        // The character at the front has no GBK form, or is malformed: one "?" for it.
         out.push_back('?');
         utf8.remove_prefix(len == 0 ? 1 : len);
+        window = kMinConvertWindow;
     }
     return out;
 }

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Watchdog.h"
+
 namespace vexo {
 namespace {
 
@@ -28,6 +30,24 @@ TEST(Utf8ToGbk, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToGbk(std::string("\xC0\xAF")), "??");              // overlong "/"
     EXPECT_EQ(Utf8ToGbk(std::string("\xED\xA0\x80") + "x"), "???x");  // surrogate
     EXPECT_EQ(Utf8ToGbk(std::string("\x80") + "中"), "?\xD6\xD0");    // stray continuation byte
+}
+
+// Text dense with characters outside GBK: the same result as converting character by character, and no cost per
+// such character that grows with the length of the text (a few megabytes took minutes).
+TEST(Utf8ToGbk, TextDenseWithUnmappableCharacters) {
+    const test::TWatchdog watchdog(test::kTestWatchdog);
+    auto check = [](const std::vector<std::string>& units, std::size_t count) {
+        std::string text;
+        std::string expected;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string& unit = units[(i * 7 + i / 3) % units.size()];
+            text += unit;
+            expected += Utf8ToGbk(unit);
+        }
+        EXPECT_EQ(Utf8ToGbk(text), expected);
+    };
+    check({"中", "a", "\U0001F600", "€", "한", "ぁ", "\U00020000"}, 3000000);
+    check({"中", "a", "\U0001F600", "\xFF", "\x80", "ぁ", "\x80\x80\x80\x80\x80"}, 300000);
 }
 
 TEST(GbkToUtf8, ConvertsValidBytes) {
