@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "support/Loopback.h"
 #include "support/SimWeb.h"
 #include "text/Gbk.h"
 
@@ -21,6 +22,8 @@ namespace vexo {
 namespace {
 
 using namespace std::chrono_literals;
+using sim::ClosedPort;
+using sim::MillisecondsSince;
 using sim::TBodyFraming;
 using sim::TProxyEnvironment;
 using sim::TSimRequest;
@@ -43,26 +46,6 @@ std::optional<THttpErrorKind> FailureOf(THttpClient& client, const std::string& 
     } catch (const EHttpError& error) {
         return error.Kind();
     }
-}
-
-// A loopback port nobody listens on (connections are refused at once). Its socket stays bound, never listening,
-// for the whole run: a port closed again could be taken by a server of a test running alongside.
-std::uint16_t ClosedPort() {
-    static const std::uint16_t port = [] {
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(address.sin_port);
-    }();
-    return port;
-}
-
-long long MillisecondsSince(TClock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count();
 }
 
 class HttpClientTest : public ::testing::Test {

@@ -2,9 +2,6 @@
 // no cookies, fresh connections, failures leaving the caller's list or stream alone, time limits.
 #include "net/SimpleHttp.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +11,7 @@
 
 #include "gtest/gtest.h"
 #include "net/HttpClient.h"
+#include "support/Loopback.h"
 #include "support/SimWeb.h"
 #include "text/Gbk.h"
 
@@ -21,6 +19,8 @@ namespace vexo {
 namespace {
 
 using namespace std::chrono_literals;
+using sim::ClosedPort;
+using sim::MillisecondsSince;
 using sim::TBodyFraming;
 using sim::TProxyEnvironment;
 using sim::TSimRequest;
@@ -31,26 +31,6 @@ using TLines = std::vector<std::string>;
 
 constexpr char kShop[] = "www.example-shop.cn";
 const std::string kShopUrl = "http://www.example-shop.cn";
-
-// A loopback port nobody listens on (connections are refused at once). Its socket stays bound, never listening,
-// for the whole run: a port closed again could be taken by a server of a test running alongside.
-std::uint16_t ClosedPort() {
-    static const std::uint16_t port = [] {
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(address.sin_port);
-    }();
-    return port;
-}
-
-long long MillisecondsSince(TClock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count();
-}
 
 class SimpleHttpTest : public ::testing::Test {
   protected:
