@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "text/Gbk.h"
+
 namespace vexo {
 
 namespace {
@@ -29,46 +31,6 @@ char32_t FoldCodePoint(char32_t cp) {
     const auto* it = std::lower_bound(std::begin(kFoldTable), end, cp,
                                       [](const FoldPair& pair, char32_t value) { return pair.from < value; });
     return (it != end && it->from == cp) ? it->to : cp;
-}
-
-// Decodes the well-formed UTF-8 sequence at text[pos]; returns its length, or 0 when it is malformed.
-std::size_t DecodeAt(std::string_view text, std::size_t pos, char32_t& cp) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data()) + pos;
-    const std::size_t n = text.size() - pos;
-    const unsigned char lead = s[0];
-    auto cont = [&](std::size_t i) { return i < n && (s[i] & 0xC0) == 0x80; };
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        if (!cont(1))
-            return 0;
-        cp = (char32_t(lead & 0x1F) << 6) | (s[1] & 0x3F);
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!cont(1) || !cont(2))
-            return 0;
-        if (lead == 0xE0 && s[1] < 0xA0)
-            return 0;  // overlong
-        if (lead == 0xED && s[1] >= 0xA0)
-            return 0;  // surrogate
-        cp = (char32_t(lead & 0x0F) << 12) | (char32_t(s[1] & 0x3F) << 6) | (s[2] & 0x3F);
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3))
-            return 0;
-        if (lead == 0xF0 && s[1] < 0x90)
-            return 0;  // overlong
-        if (lead == 0xF4 && s[1] >= 0x90)
-            return 0;  // above U+10FFFF
-        cp = (char32_t(lead & 0x07) << 18) | (char32_t(s[1] & 0x3F) << 12) | (char32_t(s[2] & 0x3F) << 6) |
-             (s[3] & 0x3F);
-        return 4;
-    }
-    return 0;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -103,7 +65,7 @@ std::string CaseFold(std::string_view utf8) {
             continue;
         }
         char32_t cp = 0;
-        const std::size_t length = DecodeAt(utf8, pos, cp);
+        const std::size_t length = DecodeUtf8(utf8.substr(pos), cp);
         if (length == 0) {
             out.push_back(c);  // malformed: keep the byte, go on with the next one
             ++pos;

@@ -67,38 +67,52 @@ constexpr std::size_t kMinConvertWindow = 16;
 
 // Length of the well-formed UTF-8 sequence at the start of text, or 0 when it is malformed.
 std::size_t ValidSequenceAt(std::string_view text) {
+    char32_t unused = 0;
+    return DecodeUtf8(text, unused);
+}
+
+}  // namespace
+
+std::size_t DecodeUtf8(std::string_view text, char32_t& cp) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t n = text.size();
+    const std::size_t n = text.size();
     if (n == 0)
         return 0;
-    unsigned char c = s[0];
-    if (c < 0x80)
-        return 1;
+    const unsigned char lead = s[0];
     auto cont = [&](std::size_t i) { return i < n && (s[i] & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF)
-        return cont(1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if (!cont(1))
+            return 0;
+        cp = (char32_t(lead & 0x1F) << 6) | (s[1] & 0x3F);
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
         if (!cont(1) || !cont(2))
             return 0;
-        if (c == 0xE0 && s[1] < 0xA0)
+        if (lead == 0xE0 && s[1] < 0xA0)
             return 0;  // overlong
-        if (c == 0xED && s[1] >= 0xA0)
-            return 0;  // surrogates
+        if (lead == 0xED && s[1] >= 0xA0)
+            return 0;  // surrogate
+        cp = (char32_t(lead & 0x0F) << 12) | (char32_t(s[1] & 0x3F) << 6) | (s[2] & 0x3F);
         return 3;
     }
-    if (c >= 0xF0 && c <= 0xF4) {
+    if (lead >= 0xF0 && lead <= 0xF4) {
         if (!cont(1) || !cont(2) || !cont(3))
             return 0;
-        if (c == 0xF0 && s[1] < 0x90)
+        if (lead == 0xF0 && s[1] < 0x90)
             return 0;  // overlong
-        if (c == 0xF4 && s[1] >= 0x90)
+        if (lead == 0xF4 && s[1] >= 0x90)
             return 0;  // above U+10FFFF
+        cp = (char32_t(lead & 0x07) << 18) | (char32_t(s[1] & 0x3F) << 12) | (char32_t(s[2] & 0x3F) << 6) |
+             (s[3] & 0x3F);
         return 4;
     }
     return 0;
 }
-
-}  // namespace
 
 std::size_t Utf8SequenceLength(unsigned char lead) {
     if (lead >= 0xF0 && lead <= 0xF4)

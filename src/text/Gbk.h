@@ -23,6 +23,10 @@ std::size_t GbkLength(std::string_view utf8);
 // The text with every character that has no GBK form replaced by "?" (what a round trip through GBK leaves).
 std::string ToGbkRepertoire(std::string_view utf8);
 
+// Decodes the well-formed UTF-8 sequence at the start of text into codePoint; returns its length in bytes, or 0
+// when the text is empty or starts with a malformed sequence (overlong, surrogate, above U+10FFFF, truncated).
+std::size_t DecodeUtf8(std::string_view text, char32_t& codePoint);
+
 // Length in bytes of the UTF-8 sequence that starts with this lead byte (1 for ASCII and for stray bytes).
 std::size_t Utf8SequenceLength(unsigned char lead);
 

@@ -223,14 +223,10 @@ class Translator {
     }
 
     char32_t NextCodePoint() {
-        const auto lead = static_cast<unsigned char>(pattern_[pos_]);
-        const std::size_t length = Utf8SequenceLength(lead);
-        if (pos_ + length > pattern_.size() || !IsValidUtf8(pattern_.substr(pos_, length))) {
+        char32_t c = 0;
+        const std::size_t length = DecodeUtf8(pattern_.substr(pos_), c);
+        if (length == 0) {
             Fail(kErrBadUtf8, "");
-        }
-        char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
-        for (std::size_t i = 1; i < length; ++i) {
-            c = (c << 6) | (static_cast<unsigned char>(pattern_[pos_ + i]) & 0x3F);
         }
         pos_ += length;
         return c;
