@@ -1,14 +1,24 @@
 // ICP filing lookup: the name of the organisation a site's domain is filed under, from a lookup web service.
 #pragma once
 
-#include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "net/HttpClient.h"
 #include "text/RegExp.h"
 
 namespace vexo {
+
+// Request path of the lookup service: kBeiAnPath + domain + "/".
+inline constexpr std::string_view kBeiAnPath = "/yuming/";
+// Labels after which the domain starts one label earlier ("a.X.com.cn" -> "X.com.cn").
+inline constexpr std::string_view kDomainSuffixLabels[] = {"com", "cn",  "net", "org", "tk",
+                                                           "gov", "edu", "biz", "info"};
+inline constexpr std::string_view kSponsorLabel = "主办单位";
+inline constexpr std::string_view kSiteNameLabel = "网站名称";
+inline constexpr std::string_view kBeiAnRowPattern = R"(<tr>([\s\S]*?)</tr>)";
+// A name must be longer than this many GBK bytes to be used (five Chinese characters are too short).
+inline constexpr std::size_t kMinFilingNameLength = 10;
 
 class TBeiAn {
   public:
@@ -24,7 +34,6 @@ class TBeiAn {
 
   private:
     TRegExp regExp_;
-    std::vector<std::string> list_;
     THttpClient http_;
     std::string host_;
 };

@@ -1,7 +1,7 @@
 // Start gates: process-wide pacing of result-page fetches and site-thread starts, per engine.
 //
-// A gate is a time stamp (ms of a monotonic clock, starting at 0 so the first try opens it) and a lock shared
-// with the engine's other gate. Try: under the lock, if now - stamp > interval, stamp := now and open.
+// A gate is a time stamp (ms of a monotonic clock) and a lock shared with the engine's other gate. A gate that
+// never opened opens at its first try. Try: under the lock, if now - stamp > interval, stamp := now and open.
 // Wait: try; while closed, sleep one poll interval, giving up when termination was requested.
 #pragma once
 
@@ -17,8 +17,21 @@ struct TGateTiming {
     std::chrono::milliseconds Poll{0};
 };
 
+// Intervals and poll intervals of the six gates.
+inline constexpr TGateTiming kBaiduPageGate{std::chrono::milliseconds(2000), std::chrono::milliseconds(100)};
+inline constexpr TGateTiming kBaiduSiteGate{std::chrono::milliseconds(1000), std::chrono::milliseconds(50)};
+inline constexpr TGateTiming kSogouPageGate{std::chrono::milliseconds(3000), std::chrono::milliseconds(100)};
+inline constexpr TGateTiming kSogouSiteGate{std::chrono::milliseconds(2000), std::chrono::milliseconds(50)};
+inline constexpr TGateTiming k360PageGate{std::chrono::milliseconds(3000), std::chrono::milliseconds(100)};
+inline constexpr TGateTiming k360SiteGate{std::chrono::milliseconds(2000), std::chrono::milliseconds(50)};
+
+// Milliseconds of the monotonic clock the gates use.
+std::int64_t GateClockMs();
+
 class TStartGate {
   public:
+    using TClock = std::function<std::int64_t()>;
+
     // `lock` is the engine's gate lock; it must outlive the gate.
     TStartGate(std::mutex& lock, TGateTiming timing);
     TStartGate(const TStartGate&) = delete;
@@ -31,14 +44,20 @@ class TStartGate {
     bool Wait(const std::function<bool(std::chrono::milliseconds)>& sleep);
 
     TGateTiming Timing() const;
-    // Tests only: shorter intervals, and the stamp back to 0. Not while collectors run.
+    // Tests only, not while collectors run: other timings, the gate back to "never opened", another clock
+    // (called under the gate's lock; an empty one restores GateClockMs).
     void SetTiming(TGateTiming timing);
     void ResetStamp();
+    void SetClock(TClock clock);
 
   private:
     std::mutex& lock_;
+    // All guarded by lock_.
     TGateTiming timing_;
-    std::int64_t stamp_ = 0;  // guarded by lock_
+    std::int64_t stamp_ = 0;
+    // A separate mark rather than stamp 0: the monotonic clock itself may read near 0 right after boot.
+    bool opened_ = false;
+    TClock clock_;
 };
 
 // The two gates of one engine with their common lock.
@@ -49,14 +68,12 @@ struct TEngineGates {
     TStartGate Site;
 };
 
-// The process-wide gates: Baidu 2000/100 and 1000/50 ms; Sogou and 360 3000/100 and 2000/50 ms each.
+// The process-wide gates: Baidu 2000/100 and 1000/50 ms; Sogou and 360 3000/100 and 2000/50 ms each. They are
+// never destroyed, so a worker still running at exit never finds a dead lock.
 TEngineGates& BaiduGates();
 TEngineGates& SogouGates();
 TEngineGates& So360Gates();
-// Gates by engine number (0 Baidu, 1 Sogou, 2 360).
+// Gates by engine number (0 Baidu, 1 Sogou, 2 360); std::out_of_range for any other number.
 TEngineGates& GatesOfEngine(int engine);
-
-// Milliseconds of the monotonic clock the gates use.
-std::int64_t GateClockMs();
 
 }  // namespace vexo

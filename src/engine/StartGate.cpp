@@ -1,0 +1,92 @@
+// Start gates: the try/wait mechanism and the six process-wide gates.
+#include "engine/StartGate.h"
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "engine/Notify.h"
+
+namespace vexo {
+
+std::int64_t GateClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TStartGate::TStartGate(std::mutex& lock, TGateTiming timing) : lock_(lock), timing_(timing) {}
+
+bool TStartGate::TryOpen() {
+    std::lock_guard guard(lock_);
+    // The clock is read under the lock so that stamps never go backwards between racing openers.
+    const std::int64_t now = clock_ ? clock_() : GateClockMs();
+    if (opened_ && now - stamp_ <= timing_.Interval.count()) {
+        return false;
+    }
+    stamp_ = now;
+    opened_ = true;
+    return true;
+}
+
+bool TStartGate::Wait(const std::function<bool(std::chrono::milliseconds)>& sleep) {
+    while (!TryOpen()) {
+        if (!sleep(Timing().Poll)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TGateTiming TStartGate::Timing() const {
+    std::lock_guard guard(lock_);
+    return timing_;
+}
+
+void TStartGate::SetTiming(TGateTiming timing) {
+    std::lock_guard guard(lock_);
+    timing_ = timing;
+}
+
+void TStartGate::ResetStamp() {
+    std::lock_guard guard(lock_);
+    stamp_ = 0;
+    opened_ = false;
+}
+
+void TStartGate::SetClock(TClock clock) {
+    std::lock_guard guard(lock_);
+    clock_ = std::move(clock);
+}
+
+TEngineGates::TEngineGates(TGateTiming resultPage, TGateTiming site) : ResultPage(Lock, resultPage), Site(Lock, site) {}
+
+// Allocated once and never freed (see the header).
+TEngineGates& BaiduGates() {
+    static TEngineGates& gates = *new TEngineGates(kBaiduPageGate, kBaiduSiteGate);
+    return gates;
+}
+
+TEngineGates& SogouGates() {
+    static TEngineGates& gates = *new TEngineGates(kSogouPageGate, kSogouSiteGate);
+    return gates;
+}
+
+TEngineGates& So360Gates() {
+    static TEngineGates& gates = *new TEngineGates(k360PageGate, k360SiteGate);
+    return gates;
+}
+
+TEngineGates& GatesOfEngine(int engine) {
+    switch (engine) {
+        case kEngineBaidu:
+            return BaiduGates();
+        case kEngineSogou:
+            return SogouGates();
+        case kEngine360:
+            return So360Gates();
+        default:
+            throw std::out_of_range("no start gates for engine " + std::to_string(engine));
+    }
+}
+
+}  // namespace vexo
