@@ -62,8 +62,7 @@ struct TCaiJiInfo {
 
 // What a notification carries in lParam: nothing, a number (kMsgUpdate progress, kMsgShowInstance), or the
 // address of the sender's object.
-using TLParam = std::variant<std::monostate, std::intptr_t, const TComPanyInfo*, const TCaiJiInfo*,
-                             const std::string*>;
+using TLParam = std::variant<std::monostate, std::intptr_t, const TComPanyInfo*, const TCaiJiInfo*, const std::string*>;
 
 struct TNotification {
     unsigned Message = 0;
@@ -82,7 +81,8 @@ class TNotifyWindow : public std::enable_shared_from_this<TNotifyWindow> {
     // Runs the handler; only on the UI thread (inside a worker's SendToUi, or by the UI thread itself).
     // An error of the handler is swallowed: the sender goes on normally.
     void Deliver(const TNotification& notification) const;
-    // Queues a notification for the UI thread (kMsgUpdate); any thread. False when the dispatcher is closed.
+    // Queues a notification for the UI thread (kMsgUpdate); any thread. False when the dispatcher is closed or
+    // the window is not owned by a shared_ptr.
     // Only a numeric or empty lParam may be posted: nothing the sender owns may outlive the call.
     bool Post(unsigned message, std::intptr_t wParam, std::intptr_t lParam = 0) const;
 
