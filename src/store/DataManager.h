@@ -71,8 +71,6 @@ class TDataManager {
     // The store lock (see the file comment).
     std::mutex& Lock() { return lock_; }
     TSQLiteDatabase& Database() { return *connection_; }
-    const std::vector<TDataField>& Fields() const { return fields_; }
-    const std::string& Condition() const { return condition_; }
 
   private:
     void AddField(std::uint8_t kind, const std::string& name, std::string value);

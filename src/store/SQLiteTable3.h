@@ -37,8 +37,10 @@ std::string FormatFloat(double value);
 std::string SQLiteErrorCodeText(int code);
 
 // The complete result of one query, held in memory. Values are kept as text: integers in plain decimal, reals as
-// FormatFloat gives them, text as stored, blobs as their bytes, NULL as no value. The cursor starts on the first
-// row. A query that returned no rows has no columns either.
+// FormatFloat gives them, text as stored, blobs as their bytes, NULL as no value. Each value is held by its own
+// storage class, so one that differs from its column's type (text in a NUMERIC column, a real in an INTEGER one)
+// reads as its own text instead of being coerced. The cursor starts on the first row. A query that returned no rows
+// has no columns either.
 class TSQLiteTable {
   public:
     TSQLiteTable() = default;
