@@ -121,7 +121,7 @@ void TCaijiPageCon::Execute() {
         return;
     }
     const std::string homeText = DecodePageText(buffer_, true);
-    buffer_.clear();
+    std::string().swap(buffer_);  // a body may be tens of MiB; the decoded text is all that is needed
 
     record_.ClearData();
     const std::string weburl = http_.LastUrl();
