@@ -1,0 +1,250 @@
+#include "engine/CaijiBaidu.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+#include "engine/CaijiPageCon.h"
+#include "net/PageText.h"
+#include "text/Gbk.h"
+#include "text/Global.h"
+
+namespace vexo {
+
+namespace {
+
+constexpr std::string_view kCookieHeader = "Cookie";
+constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kFullWidthColon = "：";
+
+// Markers inside the entries.
+constexpr std::string_view kRenzhengMarker = "data-renzheng=";
+constexpr std::string_view kDataToolsMarker = "data-tools=";
+constexpr std::string_view kHintMarker = "hint-data=";
+constexpr std::string_view kObjectEnd = "}";
+constexpr std::string_view kObjectStart = "{";
+constexpr std::string_view kQuotedTitle = "title\":\"";
+constexpr std::string_view kQuotedUrl = "url\":\"";
+constexpr std::string_view kQuotedLabel = "label\":\"";
+constexpr std::string_view kSingleQuotedTitle = "title:'";
+constexpr std::string_view kSingleQuotedUrl = "url:'";
+constexpr std::string_view kHrefMarker = "href=\"";
+
+// The anchor to the advertising click address. The dots of the domain and of the path stay unescaped, and the "?"
+// makes the path's last letter optional: the pattern is kept exactly as the system always matched it.
+const std::string& AdAnchorPattern() {
+    static const std::string pattern =
+        "<a[^>]*" + std::string(kBaiduWebDomain) + std::string(kBaiduPayPath) + "?[^>]*>(?:.|[\\r\\n])*?</a>";
+    return pattern;
+}
+
+// Removes the quotes and full-width colons an entry's title or link may carry, then trims.
+std::string CleanEntryText(std::string_view text) {
+    std::string cleaned;
+    cleaned.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text.substr(pos, kFullWidthColon.size()) == kFullWidthColon) {
+            pos += kFullWidthColon.size();
+            continue;
+        }
+        if (text[pos] != '\'' && text[pos] != '"') {
+            cleaned += text[pos];
+        }
+        ++pos;
+    }
+    return std::string(Trim(cleaned));
+}
+
+std::string TextAfterObjectStart(std::string_view object) {
+    return TextBetween(kObjectStart, {}, object);
+}
+
+std::mutex& ResultPageFileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Replaces the result-page file with the text's lines in GBK, each ending in CR LF. The text goes to a temporary
+// file that is then renamed over the old one, so that no reader ever sees half a page; the lock keeps two
+// collectors of this process from writing the temporary file at once. A failure leaves the old file and is
+// ignored: the file is only a trace of the latest page, and the collection does not depend on it.
+void WriteResultPageFile(std::string_view text) {
+    std::string lines;
+    for (const std::string& line : SplitBodyLines(text)) {
+        lines += line;
+        lines += kLineBreak;
+    }
+    const std::string content = Utf8ToGbk(lines);
+
+    namespace fs = std::filesystem;
+    const fs::path target{std::string(kResultPageFile)};
+    const fs::path temporary{std::string(kResultPageFile) + "." + std::to_string(::getpid()) + ".tmp"};
+    std::lock_guard lock(ResultPageFileLock());
+    bool written = false;
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out) {
+            out.write(content.data(), static_cast<std::streamsize>(content.size()));
+            out.close();
+            written = !out.fail();
+        }
+    }
+    std::error_code error;
+    if (written) {
+        fs::rename(temporary, target, error);
+    }
+    if (!written || error) {
+        fs::remove(temporary, error);
+    }
+}
+
+}  // namespace
+
+TCaijiBaidu::TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings)
+    : TResultCollector(std::move(window), std::move(keyword), startPage, kEngineBaidu, std::move(settings)),
+      http_(HttpPreset::CaijiBaidu()) {}
+
+void TCaijiBaidu::Execute() {
+    while (!Terminated()) {
+        if (!PausePoint() || !WaitGate(Gates().ResultPage)) {
+            return;
+        }
+        entries_.clear();
+        if (FetchAndProcessPage()) {
+            pageCursor_.store(pageCursor_.load() + 1);  // this thread is the only writer
+            SendPageDone();
+        }
+    }
+}
+
+std::string TCaijiBaidu::PageUrl(std::int32_t page) const {
+    std::string url = "http://" + settings_.SearchHost + "/s?wd=" + UrlEncode(keyword_, false);
+    if (page > 0) {
+        url += "&pn=" + std::to_string(std::int64_t{page} * 10);
+    }
+    return url;
+}
+
+bool TCaijiBaidu::FetchAndProcessPage() {
+    const std::string url = PageUrl(pageCursor_.load());
+    buffer_.clear();
+    SendStatus(std::string(kStatusGettingResults));
+    if (!FetchPage(url) || Terminated() || buffer_.size() <= kBaiduShortPageBytes) {
+        return false;
+    }
+    const std::string text = DecodePageText(buffer_, false);
+    buffer_.clear();
+    WriteResultPageFile(text);
+    SendStatus(std::string(kStatusAnalysingResults));
+
+    const std::string region = TextBetween(kBaiduRegionStart, kBaiduRegionEnd, text);
+    entries_ = regExp_.AllMatches(kBaiduCertifiedBlockPattern, region);
+    CertifiedPass();
+    // The page counts from here on, whatever the passes find.
+    entries_ = regExp_.AllMatches(kBaiduDataToolsBlockPattern, region);
+    DataToolsPass();
+    entries_.clear();
+    return true;
+}
+
+bool TCaijiBaidu::FetchPage(const std::string& url) {
+    for (int attempt = 0; attempt < kBaiduPageAttempts; ++attempt) {
+        buffer_.clear();
+        try {
+            http_.Get(url, buffer_);
+            return true;
+        } catch (const EHttpError&) {
+            // A failed attempt is retried on a new connection; the page itself is retried after the gate.
+            buffer_.clear();
+            http_.Disconnect();
+            if (!Sleep(std::chrono::milliseconds(kBaiduPageRetryPauseMs))) {
+                return false;
+            }
+        }
+    }
+    return false;
+}
+
+void TCaijiBaidu::CertifiedPass() {
+    for (const std::string& entry : entries_) {
+        if (Trim(entry).empty()) {
+            continue;
+        }
+        std::string object = TextBetween(kRenzhengMarker, kObjectEnd, entry);
+        if (object.empty()) {
+            continue;
+        }
+        object = TextAfterObjectStart(object);
+        const std::string title = object.find('"') != std::string::npos ? TextBetween(kQuotedTitle, "\"", object)
+                                                                        : TextBetween(kSingleQuotedTitle, "'", object);
+        std::string link;
+        const std::vector<std::string> anchors = regExp_.AllMatches(AdAnchorPattern(), entry);
+        if (!anchors.empty()) {
+            link = std::string(Trim(TextBetween(kHrefMarker, "\"", anchors.front())));
+        }
+        if (link.empty()) {
+            continue;
+        }
+        if (!StartSite(CleanEntryText(link), CleanEntryText(title), 1)) {
+            return;
+        }
+    }
+}
+
+void TCaijiBaidu::DataToolsPass() {
+    keptCookie_ = http_.RequestHeader(kCookieHeader);
+    for (const std::string& entry : entries_) {
+        if (Trim(entry).empty()) {
+            continue;
+        }
+        std::string object = TextBetween(kDataToolsMarker, kObjectEnd, entry);
+        if (object.empty()) {
+            continue;
+        }
+        object = TextAfterObjectStart(object);
+        std::string title;
+        std::string link;
+        if (object.find('"') == std::string::npos) {
+            title = TextBetween(kSingleQuotedTitle, "'", object);
+            link = TextBetween(kSingleQuotedUrl, "'", object);
+        } else {
+            title = TextBetween(kQuotedTitle, "\"", object);
+            link = TextBetween(kQuotedUrl, "\"", object);
+        }
+        if (link.empty()) {
+            continue;
+        }
+        std::uint8_t certified = 0;
+        const std::string hint = TextBetween(kHintMarker, kObjectEnd, entry);
+        if (!hint.empty()) {
+            title = TextBetween(kQuotedLabel, "\"", hint);
+            certified = 1;
+        }
+        if (!StartSite(std::move(link), std::move(title), certified)) {
+            return;
+        }
+    }
+}
+
+bool TCaijiBaidu::StartSite(std::string link, std::string title, std::uint8_t certified) {
+    SendStatus(std::string(kStatusEnteringSites));
+    if (!PausePoint()) {
+        return false;
+    }
+    // Built before the gate so that only the start itself follows the gate's opening.
+    auto thread = std::make_unique<TCaijiPageCon>(
+        TPagePara{window_, keptCookie_, std::move(link), std::move(title), certified, keyword_}, settings_.IcpHost);
+    if (!WaitGate(Gates().Site)) {
+        return false;
+    }
+    StartSiteThread(std::move(thread));
+    return true;
+}
+
+}  // namespace vexo

@@ -1,0 +1,66 @@
+// The Baidu result collector: walks Baidu's result pages for one keyword from its stored page cursor on, takes the
+// certified advertising blocks and the data-tools result blocks of every page, and starts a company-site thread for
+// each of them. It never runs out of pages: it runs until its termination is requested.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/ResultCollector.h"
+#include "net/HttpClient.h"
+#include "text/RegExp.h"
+
+namespace vexo {
+
+// Status texts of a result collector.
+inline constexpr std::string_view kStatusGettingResults = "正在获取搜索结果...";
+inline constexpr std::string_view kStatusAnalysingResults = "正在分析采集结果...";
+inline constexpr std::string_view kStatusEnteringSites = "正在进入企业网站...";
+
+inline constexpr int kBaiduPageAttempts = 3;
+inline constexpr int kBaiduPageRetryPauseMs = 100;
+// A result page body of at most this many bytes is not counted and is asked for again.
+inline constexpr std::size_t kBaiduShortPageBytes = 1500;
+// Receives the decoded text of every counted result page, in the working directory (GBK, CR LF).
+inline constexpr std::string_view kResultPageFile = "2.txt";
+
+// The part of a result page that holds the entries.
+inline constexpr std::string_view kBaiduRegionStart = "id=\"content_left\"";
+inline constexpr std::string_view kBaiduRegionEnd = "id=\"page\"";
+// An advertising block, from its opening tag to the nearest following label "推广".
+inline constexpr std::string_view kBaiduCertifiedBlockPattern = R"(<div id="[^>]*(data-click=)[^>]*>([\s\S]*?)推广)";
+// A result block, from its opening tag to the nearest following snapshot link "快照".
+inline constexpr std::string_view kBaiduDataToolsBlockPattern = R"(<div[^>]*(srcid=)[^>]*>([\s\S]*?)(快照))";
+
+class TCaijiBaidu : public TResultCollector {
+  public:
+    // settings.SearchHost: the web-search host[:port]; settings.IcpHost goes to the site threads.
+    TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings);
+
+  protected:
+    void Execute() override;
+
+  private:
+    // Address of the result page with that 0-based number.
+    std::string PageUrl(std::int32_t page) const;
+    // Fetches, decodes and examines the page at the cursor; false when it does not count.
+    bool FetchAndProcessPage();
+    // Up to kBaiduPageAttempts tries; false when none succeeded or termination was requested after a failure.
+    bool FetchPage(const std::string& url);
+    void CertifiedPass();
+    void DataToolsPass();
+    // Waits for the site gate and starts a site thread for the entry; false when the pass must end.
+    bool StartSite(std::string link, std::string title, std::uint8_t certified);
+
+    THttpClient http_;
+    std::string buffer_;                // body of the result page
+    std::vector<std::string> entries_;  // match values of the current pass
+    TRegExp regExp_;
+    // Cookie header of the latest result-page request, handed to the site threads.
+    std::string keptCookie_;
+};
+
+}  // namespace vexo
