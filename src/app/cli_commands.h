@@ -17,6 +17,10 @@ using TCommandArgs = std::span<char* const>;
 
 int RunExtract(TCommandArgs args);
 int RunMatch(TCommandArgs args);
+int RunKeywords(TCommandArgs args);
+int RunAdd(TCommandArgs args);
+int RunDelete(TCommandArgs args);
+int RunCompanies(TCommandArgs args);
 
 // Prints "vexo-cli: <message>" as one line on stderr and returns kExitUsage.
 int Fail(std::string_view message);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/cli_commands.h"
+#include "net/HttpClient.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ constexpr std::array kCommands{
              "contact extraction on a saved page, JSON on stdout", vexo::cli::RunExtract},
     TCommand{"match", "match PATTERN FILE", "all matches of a pattern in a saved page, JSON array",
              vexo::cli::RunMatch},
+    TCommand{"keywords", "keywords", "the stored keywords, one JSON object per line", vexo::cli::RunKeywords},
+    TCommand{"add", "add KEYWORD", "adds a keyword to the store and prints it", vexo::cli::RunAdd},
+    TCommand{"delete", "delete KEYWORD", "deletes a keyword and its companies", vexo::cli::RunDelete},
+    TCommand{"companies", "companies KEYWORD", "the companies stored under a keyword, one JSON object per line",
+             vexo::cli::RunCompanies},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -37,6 +43,7 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vexo::InitNetwork();  // before any thread starts
     if (argc < 2) {
         PrintUsage(stderr);
         return vexo::cli::kExitUsage;

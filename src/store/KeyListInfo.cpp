@@ -1,0 +1,558 @@
+// The keyword and company store: schema set-up, keyword list, storing and deleting companies, page cursors and
+// the start and end of result loads.
+#include "store/KeyListInfo.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+#include "store/UDataThread.h"
+#include "text/CaseFold.h"
+#include "text/Gbk.h"
+#include "text/Global.h"
+
+namespace vexo {
+
+namespace {
+
+constexpr const char* kDatabaseName = "users";
+constexpr const char* kDataFolder = "Data";
+
+// Three page saves without a new company in between are allowed; the fourth is refused.
+constexpr std::uint8_t kMaxIdlePages = 3;
+
+constexpr const char* kCreateKeyTable =
+    "create table tbl_key(ID integer primary key, KeyStr text, listcount numeric, lastpage numeric, "
+    "sglastpage NUMERIC, s360lastpage NUMERIC, adddate NUMERIC)";
+constexpr const char* kCreateListTable =
+    "create table tbl_list(ListID integer primary key, ComName text, Addr text, weburl text, EMail text, Tel text, "
+    "mob text, qq TEXT, source TEXT, ispay NUMERIC, stat numeric, keyid numeric, renzheng NUMERIC)";
+// The duplicate test looks every collected company up by name.
+constexpr const char* kCreateNameIndex = "create index if not exists idx_tbl_list_comname on tbl_list(ComName)";
+
+struct TUpgradeColumn {
+    const char* name;
+    const char* statement;
+};
+
+struct TUpgradeTable {
+    const char* schemaQuery;
+    std::array<TUpgradeColumn, 4> columns;
+    std::size_t count;
+};
+
+// Columns added by later versions, in the order they are added.
+const std::array<TUpgradeTable, 2> kUpgrades{{
+    {"select sql from sqlite_master where tbl_name='tbl_key' and type='table'",
+     {{{"sglastpage", "alter table tbl_key add sglastpage NUMERIC"},
+       {"s360lastpage", "alter table tbl_key add s360lastpage NUMERIC"},
+       {"adddate", "alter table tbl_key add adddate NUMERIC"}}},
+     3},
+    {"select sql from sqlite_master where tbl_name='tbl_list' and type='table'",
+     {{{"source", "alter table tbl_list add source TEXT"},
+       {"ispay", "alter table tbl_list add ispay NUMERIC"},
+       {"renzheng", "alter table tbl_list add renzheng NUMERIC"},
+       {"qq", "alter table tbl_list add qq TEXT"}}},
+     4},
+}};
+
+std::string LowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
+    return text;
+}
+
+// A list id goes into a statement as it is, so only a plain decimal number is accepted.
+bool IsDecimalId(const std::string& text) {
+    constexpr std::size_t kMaxDigits = 19;
+    return !text.empty() && text.size() <= kMaxDigits &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+}
+
+std::int32_t* CursorOfEngine(TKeyData& entry, int engine) {
+    switch (engine) {
+        case 0:
+            return &entry.LastPage;
+        case 1:
+            return &entry.SgLastPage;
+        case 2:
+            return &entry.S360LastPage;
+        default:
+            return nullptr;
+    }
+}
+
+std::unique_ptr<TWriterLock> TakeWriterLock(TStoreAccess access) {
+    if (access == TStoreAccess::ReadOnly)
+        return nullptr;
+    return std::make_unique<TWriterLock>(TWriterLock::PathFor(kDatabaseName));
+}
+
+std::shared_ptr<TDataManager> OpenDatabase(TStoreAccess access) {
+    if (access == TStoreAccess::ReadWrite) {
+        std::error_code ignored;  // opening the file reports a folder that could not be made
+        std::filesystem::create_directories(AppDir() + kDataFolder, ignored);
+    }
+    return std::make_shared<TDataManager>(kDatabaseName, access == TStoreAccess::ReadOnly);
+}
+
+}  // namespace
+
+TKeyListInfo::TKeyListInfo(TStoreAccess access)
+    : writerLock_(TakeWriterLock(access)), dataManager_(OpenDatabase(access)) {
+    if (access == TStoreAccess::ReadOnly)
+        return;
+    CreateMissingTables();
+    UpgradeSchema();
+    EnsureNameIndex();
+}
+
+TKeyListInfo::~TKeyListInfo() {
+    alive_.reset();
+    for (const auto& entry : keys_) {
+        if (entry->LoaderRunning)
+            entry->Detached.store(true);
+    }
+    dataManager_.reset();
+    index_.clear();
+    keys_.clear();
+}
+
+void TKeyListInfo::CreateMissingTables() {
+    std::lock_guard lock(dataManager_->Lock());
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.Sql = "select name from sqlite_master where type='table'";
+    if (data.Query()->RowCount() > 0)
+        return;
+    // A failure shows at the first query on the tables.
+    data.Reset();
+    data.Exec(kCreateKeyTable);
+    data.Reset();
+    data.Exec(kCreateListTable);
+}
+
+void TKeyListInfo::UpgradeSchema() {
+    std::lock_guard lock(dataManager_->Lock());
+    TDataManager& data = *dataManager_;
+    for (const TUpgradeTable& table : kUpgrades) {
+        data.Reset();
+        data.Sql = table.schemaQuery;
+        std::unique_ptr<TSQLiteTable> result = data.Query();
+        if (result->RowCount() == 0)
+            continue;
+        const std::string schema = LowerAscii(result->ColumnText(result->ColumnIndex("sql")));
+        for (std::size_t i = 0; i < table.count; ++i) {
+            if (schema.find(table.columns[i].name) != std::string::npos)
+                continue;
+            data.Reset();
+            data.Exec(table.columns[i].statement);  // a failure leaves the column missing; nothing else to do
+        }
+    }
+}
+
+void TKeyListInfo::EnsureNameIndex() {
+    std::lock_guard lock(dataManager_->Lock());
+    dataManager_->Reset();
+    dataManager_->Exec(kCreateNameIndex);  // without tbl_list there is nothing to index
+}
+
+std::shared_ptr<TKeyData> TKeyListInfo::Find(const std::string& keyword) const {
+    auto it = index_.find(CaseFold(keyword));
+    return it == index_.end() ? nullptr : it->second;
+}
+
+void TKeyListInfo::Append(std::shared_ptr<TKeyData> entry) {
+    index_.try_emplace(CaseFold(entry->KeyStr), entry);
+    keys_.push_back(std::move(entry));
+}
+
+void TKeyListInfo::Remove(const std::shared_ptr<TKeyData>& entry) {
+    keys_.erase(std::remove(keys_.begin(), keys_.end(), entry), keys_.end());
+    const std::string folded = CaseFold(entry->KeyStr);
+    auto it = index_.find(folded);
+    if (it != index_.end() && it->second == entry) {
+        index_.erase(it);
+        // Another row of the same keyword (in another letter case) takes the name over.
+        auto other = std::find_if(keys_.begin(), keys_.end(),
+                                  [&](const auto& candidate) { return CaseFold(candidate->KeyStr) == folded; });
+        if (other != keys_.end())
+            index_.emplace(folded, *other);
+    }
+    // A running loader shares the entry: it stops appending, and the entry is freed when the loader lets go.
+    if (entry->LoaderRunning)
+        entry->Detached.store(true);
+}
+
+void TKeyListInfo::RaiseKeyLoaded(const std::string& keyword) {
+    if (OnKeyLoaded)
+        OnKeyLoaded(*this, keyword);
+}
+
+void TKeyListInfo::RaiseKeyAdded(TKeyData& entry) {
+    if (OnKeyAdded)
+        OnKeyAdded(*this, entry);
+}
+
+void TKeyListInfo::LoadKeys() {
+    std::unique_ptr<TSQLiteTable> table;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        dataManager_->Reset();
+        dataManager_->Sql = "select * from tbl_key order by id asc";
+        table = dataManager_->Query();
+    }
+    if (!table || table->RowCount() == 0)
+        return;
+    const int idColumn = table->ColumnIndex("ID");
+    const int countColumn = table->ColumnIndex("listcount");
+    const int keyColumn = table->ColumnIndex("KeyStr");
+    const int dateColumn = table->ColumnIndex("adddate");
+    const int baiduColumn = table->ColumnIndex("lastpage");
+    const int sogouColumn = table->ColumnIndex("sglastpage");
+    const int so360Column = table->ColumnIndex("s360lastpage");
+    for (; !table->AtEnd(); table->NextRow()) {
+        auto entry = std::make_shared<TKeyData>();
+        entry->ID = table->ColumnText(idColumn);
+        entry->ListCount = StoredInt32(table->ColumnText(countColumn));
+        entry->KeyStr = FromStoredText(table->ColumnText(keyColumn));
+        // 64 bits, unlike the cursors: a time stamp after 2038 must not read as 0.
+        entry->AddDate = StoredInt64(table->ColumnText(dateColumn));
+        entry->LastPage = StoredInt32(table->ColumnText(baiduColumn));
+        entry->SgLastPage = StoredInt32(table->ColumnText(sogouColumn));
+        entry->S360LastPage = StoredInt32(table->ColumnText(so360Column));
+        TKeyData& added = *entry;
+        Append(std::move(entry));
+        RaiseKeyAdded(added);
+    }
+}
+
+TKeyData* TKeyListInfo::AddKey(const std::string& keyword, bool persist) {
+    if (keyword.empty() || !IsValidUtf8(keyword))
+        return nullptr;
+    if (auto existing = Find(keyword))
+        return existing.get();
+
+    auto entry = std::make_shared<TKeyData>();
+    entry->KeyStr = keyword;
+    entry->AddDate = LocalNowSeconds();
+    Append(entry);
+    if (persist) {
+        std::exception_ptr error;
+        {
+            std::lock_guard lock(dataManager_->Lock());
+            TDataManager& data = *dataManager_;
+            data.Reset();
+            data.AddText("KeyStr", ToStoredText(keyword));
+            data.AddInteger("listcount", 0);
+            data.AddInteger("lastpage", 0);
+            data.AddInteger("sglastpage", 0);
+            data.AddInteger("s360lastpage", 0);
+            data.AddFloat("adddate", static_cast<double>(entry->AddDate));
+            data.InsertInto("tbl_key");  // a failure leaves ID "0"
+            try {
+                entry->ID = FindKeyIdLocked(keyword);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        if (error) {
+            // The entry is in the list either way; the window learns of it before the error reaches it.
+            RaiseKeyAdded(*entry);
+            std::rethrow_exception(error);
+        }
+    }
+    RaiseKeyAdded(*entry);
+    return entry.get();
+}
+
+std::string TKeyListInfo::FindKeyId(const std::string& keyword) {
+    std::lock_guard lock(dataManager_->Lock());
+    return FindKeyIdLocked(keyword);
+}
+
+std::string TKeyListInfo::FindKeyIdLocked(const std::string& keyword) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return "0";
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.Sql = "select ID from tbl_Key where KeyStr='" + QuoteSql(ToStoredText(entry->KeyStr)) + "'";
+    std::unique_ptr<TSQLiteTable> table = data.Query();
+    if (!table || table->RowCount() == 0)
+        return "0";
+    return table->ColumnText(table->ColumnIndex("ID"));
+}
+
+void TKeyListInfo::AddCompany(const std::string& keyword, const TComPanyInfo& record) {
+    if (record.Mob.empty())
+        return;
+    const auto entry = Find(keyword);
+    if (!entry)
+        return;
+    auto copy = std::make_shared<TComPanyInfo>();
+    copy->AssignFrom(record);
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        TDataManager& data = *dataManager_;
+        const std::string name = ToStoredText(copy->GetComName());
+        data.Reset();
+        data.Sql = "select listid from tbl_list where ComName='" + QuoteSql(name) + "'";
+        if (data.Query()->RowCount() > 0)
+            return;  // stored already, under this or another keyword
+
+        data.Reset();
+        data.AddText("ComName", name);
+        data.AddText("Addr", ToStoredText(copy->Addr));
+        data.AddText("weburl", ToStoredText(copy->weburl));
+        data.AddText("EMail", StoredListText(copy->EMail));
+        data.AddText("Tel", StoredListText(copy->Tel));
+        data.AddText("mob", StoredListText(copy->Mob));
+        data.AddText("qq", StoredListText(copy->qq));
+        data.AddText("source", ToStoredText(copy->source));
+        data.AddInteger("ispay", copy->ispay);
+        data.AddInteger("stat", 0);
+        data.AddText("keyid", entry->ID);
+        data.AddInteger("renzheng", copy->renzheng);
+        if (!data.InsertInto("tbl_list"))
+            return;
+
+        data.Reset();
+        data.Sql = "select max(ListID) as id from tbl_list";
+        std::unique_ptr<TSQLiteTable> table = data.Query();
+        if (table->RowCount() > 0)
+            copy->ListID = table->ColumnText(table->ColumnIndex("id"));
+
+        entry->Companies.push_back(copy);
+        entry->IdlePages = 0;
+        // The running loader must not append the row a second time.
+        if (entry->LoaderRunning)
+            entry->SkipOnLoad.insert(copy->ListID);
+        // While the stored companies are not (all) in memory the list is no count of them.
+        if (entry->LoaderRunning || !entry->LoadStarted) {
+            ++entry->ListCount;
+        } else {
+            entry->ListCount = static_cast<std::int32_t>(entry->Companies.size());
+        }
+        entry->AddDate = LocalNowSeconds();
+
+        data.Reset();
+        data.SetWhere("ID=" + entry->ID);
+        data.AddInteger("listcount", entry->ListCount);
+        data.AddFloat("adddate", static_cast<double>(entry->AddDate));
+        data.UpdateTable("tbl_key");
+    }
+    if (OnCompanyStored)
+        OnCompanyStored(*this, entry->KeyStr, copy);
+}
+
+void TKeyListInfo::DeleteCompany(const std::string& keyword, const std::string& listId) {
+    const auto entry = Find(keyword);
+    if (!entry || !IsDecimalId(listId))
+        return;
+    std::lock_guard lock(dataManager_->Lock());
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.SetWhere("ListID=" + listId);
+    if (!data.DeleteFrom("tbl_list"))
+        return;  // the row is still there, so the record stays listed
+    const bool rowDeleted = sqlite3_changes(data.Database().Handle()) > 0;
+
+    auto& companies = entry->Companies;
+    companies.erase(std::remove_if(companies.begin(), companies.end(),
+                                   [&](const auto& company) { return company->ListID == listId; }),
+                    companies.end());
+    if (entry->LoaderRunning)
+        entry->SkipOnLoad.insert(listId);  // the loader may hold the row from before the delete
+    if (entry->LoaderRunning || !entry->LoadStarted) {
+        if (rowDeleted && entry->ListCount > 0)
+            --entry->ListCount;
+    } else {
+        entry->ListCount = static_cast<std::int32_t>(companies.size());
+    }
+}
+
+bool TKeyListInfo::DeleteRows(const TKeyData& entry) {
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.SetWhere("keyid=" + entry.ID);
+    const bool companiesDeleted = data.DeleteFrom("tbl_list");
+    data.Reset();
+    data.SetWhere("id=" + entry.ID);
+    const bool keyDeleted = data.DeleteFrom("tbl_key");
+    return companiesDeleted && keyDeleted;
+}
+
+bool TKeyListInfo::DeleteKey(const std::string& keyword) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return false;
+    bool deleted;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        deleted = DeleteRows(*entry);
+    }
+    Remove(entry);
+    return deleted;
+}
+
+bool TKeyListInfo::ClearAll() {
+    bool deleted = true;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        for (const auto& entry : keys_)
+            deleted = DeleteRows(*entry) && deleted;
+    }
+    for (const auto& entry : keys_) {
+        if (entry->LoaderRunning)
+            entry->Detached.store(true);
+    }
+    index_.clear();
+    keys_.clear();
+    return deleted;
+}
+
+bool TKeyListInfo::SavePageCursor(const std::string& keyword, std::int32_t page, int engine) {
+    const auto entry = Find(keyword);
+    if (!entry || entry->IdlePages >= kMaxIdlePages)
+        return false;
+    std::int32_t* cursor = CursorOfEngine(*entry, engine);
+    if (cursor == nullptr)
+        return false;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        TDataManager& data = *dataManager_;
+        data.Reset();
+        data.SetWhere("ID=" + entry->ID);
+        *cursor = page;
+        data.AddInteger(PageColumnOfEngine(engine), page);
+        data.UpdateTable("tbl_key");
+    }
+    ++entry->IdlePages;
+    return true;
+}
+
+void TKeyListInfo::SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine) {
+    const auto entry = Find(keyword);
+    const char* column = PageColumnOfEngine(engine);
+    if (!entry || column == nullptr)
+        return;
+    std::lock_guard lock(dataManager_->Lock());
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.SetWhere("KeyStr='" + QuoteSql(ToStoredText(entry->KeyStr)) + "'");
+    data.AddInteger(column, page);
+    data.UpdateTable("tbl_key");
+}
+
+void TKeyListInfo::SetKeyStatus(const std::string& keyword, const std::string& text) {
+    if (const auto entry = Find(keyword))
+        entry->StatusText = text;
+}
+
+TKeyData* TKeyListInfo::FindKey(const std::string& keyword) {
+    return Find(keyword).get();
+}
+
+std::optional<TCompanyList> TKeyListInfo::GetCompanies(const std::string& keyword) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return std::nullopt;
+    std::lock_guard lock(dataManager_->Lock());
+    return entry->Companies;
+}
+
+std::int64_t TKeyListInfo::TotalCount() const {
+    std::int64_t total = 0;
+    for (const auto& entry : keys_)
+        total += entry->ListCount;
+    return total;
+}
+
+TKeyData* TKeyListInfo::RequestKeyData(const std::string& keyword, std::uint8_t purpose) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return nullptr;
+    if (entry->LoadStarted)
+        return entry.get();
+    entry->PendingPurpose = purpose;
+    if (purpose != PurposeQuery)
+        LoadCompanies(keyword);
+    return nullptr;
+}
+
+void TKeyListInfo::LoadCompanies(const std::string& keyword) {
+    const auto entry = Find(keyword);
+    if (!entry || entry->LoaderRunning)
+        return;  // a running loader raises OnKeyLoaded when it ends
+    bool empty;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        empty = entry->Companies.empty();
+    }
+    // Records stored before the first load (a late company of a task of a deleted keyword) do not make the
+    // stored ones loaded: they are loaded beside them.
+    if (empty || !entry->LoadStarted) {
+        StartLoader(entry);
+        return;
+    }
+    RaiseKeyLoaded(entry->KeyStr);
+}
+
+void TKeyListInfo::StartLoader(const std::shared_ptr<TKeyData>& entry) {
+    auto loader = std::make_unique<TDataThread>(entry->KeyStr, entry, dataManager_);
+    TDataThread* started = loader.get();
+    entry->LoadStarted = true;
+    entry->LoaderRunning = true;
+    entry->LoadError.clear();
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        entry->SkipOnLoad.clear();
+        for (const auto& company : entry->Companies)
+            entry->SkipOnLoad.insert(company->ListID);
+    }
+    // The callback runs on the UI thread while the loader still exists, so `started` is valid there.
+    loader->SetOnTerminate([this, alive = std::weak_ptr<int>(alive_), entry, started] {
+        if (alive.expired())
+            return;
+        LoaderEnded(entry, started->Keyword(), started->Error());
+    });
+    TWorkerThread::Start(std::move(loader));
+}
+
+void TKeyListInfo::LoaderEnded(const std::shared_ptr<TKeyData>& entry, const std::string& keyword,
+                               const std::string& error) {
+    entry->LoaderRunning = false;
+    entry->LoadError = error;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        entry->SkipOnLoad.clear();
+    }
+    // A deleted entry, or a keyword deleted and added again meanwhile, has nobody waiting for this load.
+    if (entry->Detached.load() || Find(keyword) != entry)
+        return;
+    RaiseKeyLoaded(keyword);
+}
+
+std::uint8_t TKeyListInfo::TakePendingPurpose(const std::string& keyword) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return PurposeShow;
+    return std::exchange(entry->PendingPurpose, PurposeShow);
+}
+
+std::vector<TKeyData*> TKeyListInfo::Keys() const {
+    std::vector<TKeyData*> entries;
+    entries.reserve(keys_.size());
+    for (const auto& entry : keys_)
+        entries.push_back(entry.get());
+    return entries;
+}
+
+}  // namespace vexo

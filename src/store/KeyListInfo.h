@@ -1,0 +1,123 @@
+// TKeyListInfo: the keyword and company store. Keeps the keywords with their page cursors and each keyword's
+// companies in memory and in the tables tbl_key and tbl_list of Data/users, decides which collected companies
+// are stored (those with a mobile number, once in the whole database by name) and counts the result pages that
+// bring no new company.
+//
+// Threads: every operation and every event runs on the UI thread. The only other thread is the result loader
+// (TDataThread), which the store starts and which shares the data manager under its lock. Events are raised with
+// the store lock released, so a handler may call the store again.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/DataManager.h"
+#include "store/KeyUnit.h"
+#include "store/WriterLock.h"
+
+namespace vexo {
+
+// How the store opens the database.
+enum class TStoreAccess {
+    // Takes the writer lock (EWriterLockHeld when another program holds it), creates the Data folder and, in a
+    // file without tables, both tables; adds missing later columns and the company-name index.
+    ReadWrite,
+    // Opens an existing file read-only, with no lock and no schema step: for readers while another program writes.
+    ReadOnly,
+};
+
+class TKeyListInfo {
+  public:
+    using TKeyLoadedEvent = std::function<void(TKeyListInfo& store, const std::string& keyword)>;
+    using TKeyAddedEvent = std::function<void(TKeyListInfo& store, TKeyData& entry)>;
+    using TCompanyStoredEvent = std::function<void(TKeyListInfo& store, const std::string& keyword,
+                                                   const std::shared_ptr<TComPanyInfo>& record)>;
+
+    // Opens Data/users under AppDir(). Raises ESQLiteException when the file cannot be opened or read.
+    explicit TKeyListInfo(TStoreAccess access = TStoreAccess::ReadWrite);
+    // Closes the database (a running loader keeps it open until it ends), then frees the entries; a running
+    // loader's end raises nothing.
+    ~TKeyListInfo();
+    TKeyListInfo(const TKeyListInfo&) = delete;
+    TKeyListInfo& operator=(const TKeyListInfo&) = delete;
+
+    // Every operation takes the keyword in any letter case and works on its entry; for a keyword that is not in
+    // the list it does nothing and returns an empty result.
+
+    // Reads every keyword of tbl_key in id order and raises OnKeyAdded for each. Raises ESQLiteException.
+    void LoadKeys();
+    // The entry of the keyword; a new one, stored when `persist` is set, for a keyword not in the list (OnKeyAdded).
+    // nullptr for an empty keyword or one that is not valid UTF-8. A failed insert leaves the new entry's ID "0".
+    TKeyData* AddKey(const std::string& keyword, bool persist);
+    // ID of the keyword's tbl_key row as text; "0" when it has none.
+    std::string FindKeyId(const std::string& keyword);
+    // Stores a copy of a collected company unless it lacks a mobile number or a company of that name is stored
+    // already (under any keyword); then raises OnCompanyStored with the store's copy. Raises ESQLiteException.
+    void AddCompany(const std::string& keyword, const TComPanyInfo& record);
+    // Deletes the company row with that ListID (decimal digits only) and, once the row is gone, the record from
+    // the keyword's list. The listcount column is corrected by the next AddCompany of the keyword.
+    void DeleteCompany(const std::string& keyword, const std::string& listId);
+    // Deletes the keyword's companies and row, and the entry. False when a statement failed (the entry is
+    // removed all the same) and for an unknown keyword.
+    bool DeleteKey(const std::string& keyword);
+    // DeleteKey for every keyword, first to last. False when a statement failed.
+    bool ClearAll();
+    // Saves a collector's page cursor (engine 0 Baidu, 1 Sogou, 2 360) in the entry and the database. False, saving
+    // nothing, after three saves without a new company of the keyword in between: the caller stops the task.
+    bool SavePageCursor(const std::string& keyword, std::int32_t page, int engine);
+    // Writes an ended engine's cursor to the keyword's row only; the entry's cursor and idle count stay.
+    void SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine);
+    void SetKeyStatus(const std::string& keyword, const std::string& text);
+    TKeyData* FindKey(const std::string& keyword);
+    // A snapshot of the keyword's companies; nothing for a keyword not in the list.
+    std::optional<TCompanyList> GetCompanies(const std::string& keyword);
+    // Sum of ListCount over all keywords.
+    std::int64_t TotalCount() const;
+    // The entry once a load of its companies has started; otherwise records the purpose, starts a load unless
+    // the purpose is PurposeQuery and returns nullptr (OnKeyLoaded follows).
+    TKeyData* RequestKeyData(const std::string& keyword, std::uint8_t purpose);
+    // Raises OnKeyLoaded at once when the companies are in memory; otherwise starts a loader (one per keyword at
+    // a time) whose end raises it. Needs the current dispatcher.
+    void LoadCompanies(const std::string& keyword);
+    // The pending purpose, cleared.
+    std::uint8_t TakePendingPurpose(const std::string& keyword);
+
+    // The entries in list order.
+    std::vector<TKeyData*> Keys() const;
+    TDataManager& DataManager() { return *dataManager_; }
+
+    TKeyLoadedEvent OnKeyLoaded;
+    TKeyAddedEvent OnKeyAdded;
+    TCompanyStoredEvent OnCompanyStored;
+
+  private:
+    void CreateMissingTables();
+    void UpgradeSchema();
+    void EnsureNameIndex();
+    std::shared_ptr<TKeyData> Find(const std::string& keyword) const;
+    void Append(std::shared_ptr<TKeyData> entry);
+    // Removes the entry from the list; a loader still running for it is told to drop its results.
+    void Remove(const std::shared_ptr<TKeyData>& entry);
+    // The two delete statements of a keyword; the store lock is held by the caller.
+    bool DeleteRows(const TKeyData& entry);
+    std::string FindKeyIdLocked(const std::string& keyword);
+    void StartLoader(const std::shared_ptr<TKeyData>& entry);
+    void LoaderEnded(const std::shared_ptr<TKeyData>& entry, const std::string& keyword, const std::string& error);
+    void RaiseKeyLoaded(const std::string& keyword);
+    void RaiseKeyAdded(TKeyData& entry);
+
+    std::unique_ptr<TWriterLock> writerLock_;  // first in, last out: held while the database is open for writing
+    std::vector<std::shared_ptr<TKeyData>> keys_;
+    // Case-folded keyword -> entry; the first entry of a folded text when the table holds several.
+    std::unordered_map<std::string, std::shared_ptr<TKeyData>> index_;
+    std::shared_ptr<TDataManager> dataManager_;  // shared with running loaders
+    // Loader termination handlers hold a weak reference: a store gone before its loader ended is not touched.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace vexo

@@ -1,0 +1,178 @@
+// vexo-cli's store commands end to end: the built program run with VEXO_HOME on a temporary folder, checked
+// against what the sqlite3 shell sees, with damaged and locked databases and a second writer.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "store/WriterLock.h"
+#include "support/TempHome.h"
+
+namespace vexo {
+namespace {
+
+using test::TProgramRun;
+
+class CliStoreTest : public ::testing::Test {
+  protected:
+    TProgramRun Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), VEXO_CLI_PATH);
+        return test::RunProgram(args);
+    }
+
+    std::string Sql(const std::string& sql) { return test::RunSqlite(home_.DatabasePath(), sql); }
+
+    test::TTempHome home_;
+};
+
+TEST_F(CliStoreTest, AddListAndDeleteKeywords) {
+    TProgramRun run = Cli({"keywords"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::filesystem::exists(home_.DatabasePath()));
+
+    run = Cli({"add", "广州 电子公司"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::regex firstLine(
+        R"(\{"id":1,"keyword":"广州 电子公司","count":0,"lastpage":0,"sglastpage":0,"s360lastpage":0,)"
+        R"("adddate":"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"\}\n)");
+    EXPECT_TRUE(std::regex_match(run.out, firstLine)) << run.out;
+    EXPECT_EQ(Cli({"add", "Say \"hi\""}).exitCode, 0);
+    // Another letter case is the same keyword: printed, not added.
+    run = Cli({"add", "say \"HI\""});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find(R"("id":2,"keyword":"Say \"hi\"")"), std::string::npos) << run.out;
+    EXPECT_EQ(Sql("select count(*) from tbl_key"), "2\n");
+
+    run = Cli({"keywords"});
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+    EXPECT_EQ(run.out.find(R"({"id":1,)"), 0u);
+    EXPECT_NE(run.out.find("\n{\"id\":2,"), std::string::npos);
+
+    EXPECT_EQ(Cli({"delete", "广州 电子公司"}).exitCode, 0);
+    EXPECT_EQ(Sql("select KeyStr from tbl_key"), "Say \"hi\"\n");
+    run = Cli({"delete", "广州 电子公司"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "vexo-cli: no keyword '广州 电子公司'\n");
+}
+
+TEST_F(CliStoreTest, KeywordsShowTheStoredCursorsAndDate) {
+    EXPECT_EQ(Cli({"keywords"}).exitCode, 0);
+    Sql("insert into tbl_key values (7, 'k', 12, 3, 'x', null, 86400)");
+    const TProgramRun run = Cli({"keywords"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, R"({"id":7,"keyword":"k","count":12,"lastpage":3,"sglastpage":0,"s360lastpage":0,)"
+                       R"("adddate":"1970-01-02 00:00:00"})"
+                       "\n");
+}
+
+TEST_F(CliStoreTest, CompaniesPrintsEveryCompanyOfTheKeyword) {
+    ASSERT_EQ(Cli({"add", "k"}).exitCode, 0);
+    ASSERT_EQ(Cli({"add", "other"}).exitCode, 0);
+    Sql("insert into tbl_list values (1, '联系我们北京某某公司', 'Addr \"1\"', 'http://a.example', 'a@a.example' || "
+        "char(13,10), '010-1|010-2', '13800000001' || char(13,10), '', '百度', 1, 0, 1, 0);"
+        "insert into tbl_list values (2, 'Other Ltd', '', '', '', '', '1', '', '', 0, 0, 2, 0);"
+        "insert into tbl_list(ComName, mob, keyid, renzheng) values ('Second Ltd', '139', 1, 1)");
+
+    const TProgramRun run = Cli({"companies", "K"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              R"({"listid":1,"name":"北京某某公司","addr":"Addr \"1\"","weburl":"http://a.example",)"
+              R"("tel":["010-1","010-2"],"mob":["13800000001"],"email":["a@a.example"],"qq":[],"source":"百度",)"
+              R"("ispay":1,"renzheng":0})"
+              "\n"
+              R"({"listid":3,"name":"Second Ltd","addr":"","weburl":"","tel":[],"mob":["139"],"email":[],"qq":[],)"
+              R"("source":"","ispay":0,"renzheng":1})"
+              "\n");
+
+    EXPECT_EQ(Cli({"companies", "unknown"}).exitCode, 2);
+}
+
+TEST_F(CliStoreTest, DatabaseThatCannotBeReadExitsWithItsError) {
+    std::filesystem::create_directories(home_.Dir() / "Data");
+    std::ofstream(home_.DatabasePath(), std::ios::binary) << std::string(4096, 'x');
+    for (const char* command : {"keywords", "add"}) {
+        std::vector<std::string> args{command};
+        if (std::string(command) == "add")
+            args.push_back("k");
+        const TProgramRun run = Cli(args);
+        EXPECT_EQ(run.exitCode, 2) << command;
+        EXPECT_NE(run.err.find("File opened that is not a database file"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(CliStoreTest, SecondWriterIsRefusedWhileReadersStillRead) {
+    ASSERT_EQ(Cli({"add", "k"}).exitCode, 0);
+    Sql("insert into tbl_list(ComName, mob, keyid) values ('A Ltd', '138', 1)");
+    {
+        TWriterLock held((home_.Dir() / "Data" / "users.lock").string());
+        TProgramRun run = Cli({"add", "new"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("in use by another program"), std::string::npos) << run.err;
+        EXPECT_EQ(Cli({"delete", "k"}).exitCode, 2);
+
+        run = Cli({"keywords"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(R"("keyword":"k")"), std::string::npos);
+        run = Cli({"companies", "k"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(R"("name":"A Ltd")"), std::string::npos);
+        EXPECT_EQ(Sql("select count(*) from tbl_key"), "1\n");
+
+        // A reader never creates the file.
+        std::filesystem::remove(home_.DatabasePath());
+        run = Cli({"keywords"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("Failed to open database"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Cli({"add", "new"}).exitCode, 0);
+}
+
+TEST_F(CliStoreTest, LockedDatabaseAndFailedLoadsAreErrorsNotEmptyLists) {
+    ASSERT_EQ(Cli({"add", "k"}).exitCode, 0);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(home_.DatabasePath().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"keywords"}, {"companies", "k"}}) {
+        const TProgramRun run = Cli(args);
+        EXPECT_EQ(run.exitCode, 2) << args[0];
+        EXPECT_NE(run.err.find("The database file is locked"), std::string::npos) << run.err;
+    }
+    sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // A file of an older version, read while another program holds the writer lock (so nobody upgrades it):
+    // the load fails and says why.
+    std::filesystem::remove(home_.DatabasePath());
+    Sql("create table tbl_key(ID integer primary key, KeyStr text, listcount numeric, lastpage numeric, "
+        "sglastpage numeric, s360lastpage numeric, adddate numeric); insert into tbl_key(KeyStr) values ('k');"
+        "create table tbl_list(ListID integer primary key, ComName text, Addr text, weburl text, EMail text, "
+        "Tel text, mob text, stat numeric, keyid numeric); insert into tbl_list(ComName, keyid) values ('A', 1)");
+    TWriterLock held((home_.Dir() / "Data" / "users.lock").string());
+    const TProgramRun run = Cli({"companies", "k"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("cannot load the companies of 'k': Field not found in dataset: source"), std::string::npos)
+        << run.err;
+}
+
+TEST_F(CliStoreTest, BadArgumentsAreUsageErrors) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"add"}, {"add", ""}, {"add", "a", "b"}, {"keywords", "x"}, {"delete"}, {"add", "\xFF"}}) {
+        const TProgramRun run = Cli(args);
+        EXPECT_EQ(run.exitCode, 2) << args[0];
+        EXPECT_EQ(run.err.rfind("vexo-cli: ", 0), 0u) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(home_.DatabasePath()));
+}
+
+}  // namespace
+}  // namespace vexo
