@@ -27,12 +27,15 @@ constexpr const char* kDataFolder = "Data";
 // Three page saves without a new company in between are allowed; the fourth is refused.
 constexpr std::uint8_t kMaxIdlePages = 3;
 
+// Row ids are never reused ("autoincrement"): a new keyword never takes over companies left under the id of a
+// deleted one, and the newest company always has the highest ListID.
 constexpr const char* kCreateKeyTable =
-    "create table tbl_key(ID integer primary key, KeyStr text, listcount numeric, lastpage numeric, "
+    "create table tbl_key(ID integer primary key autoincrement, KeyStr text, listcount numeric, lastpage numeric, "
     "sglastpage NUMERIC, s360lastpage NUMERIC, adddate NUMERIC)";
 constexpr const char* kCreateListTable =
-    "create table tbl_list(ListID integer primary key, ComName text, Addr text, weburl text, EMail text, Tel text, "
-    "mob text, qq TEXT, source TEXT, ispay NUMERIC, stat numeric, keyid numeric, renzheng NUMERIC)";
+    "create table tbl_list(ListID integer primary key autoincrement, ComName text, Addr text, weburl text, "
+    "EMail text, Tel text, mob text, qq TEXT, source TEXT, ispay NUMERIC, stat numeric, keyid numeric, "
+    "renzheng NUMERIC)";
 // The duplicate test looks every collected company up by name.
 constexpr const char* kCreateNameIndex = "create index if not exists idx_tbl_list_comname on tbl_list(ComName)";
 

@@ -398,6 +398,8 @@ TEST_F(KeyListInfoTest, DeleteKeyAndClearAllRemoveOnlyTheKeywordsRows) {
     EXPECT_EQ(store.TotalCount(), 0);
     EXPECT_EQ(Sql("select count(*) from tbl_key"), "0\n");
     EXPECT_EQ(Sql("select ComName from tbl_list"), "Orphan Ltd\n");
+    // Ids of deleted rows are not given out again.
+    EXPECT_EQ(store.AddKey("c", true)->ID, "3");
 }
 
 TEST_F(KeyListInfoTest, DataFileThatIsNotADatabaseRaisesTheDatabaseError) {
