@@ -107,6 +107,10 @@ TEST_F(HttpClientTest, FifteenRedirectsAreFollowedAndTheSixteenthFails) {
     THttpClient client(HttpPreset::Caiji360());
     EXPECT_EQ(client.Get(std::string(kShopUrl) + "/hop/15"), "end of chain");
     EXPECT_EQ(web_.RequestsTo(kShop, "/end").size(), 1u);
+    // The request log's wildcards: the 16 requests of the chain, and none to another host.
+    EXPECT_EQ(web_.RequestsTo(kShop, sim::kAnyPath).size(), 16u);
+    EXPECT_EQ(web_.RequestsTo(sim::kAnyHost, sim::kAnyPath).size(), web_.Requests().size());
+    EXPECT_TRUE(web_.RequestsTo("elsewhere.example.cn", sim::kAnyPath).empty());
     // Every cookie of the 15 hops arrived at the end of the chain.
     std::string cookies = client.RequestHeader("Cookie");
     for (int hop = 1; hop <= 15; ++hop) {

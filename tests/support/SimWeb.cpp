@@ -262,7 +262,9 @@ std::vector<TSimRequest> TSimWeb::RequestsTo(std::string_view host, std::string_
     std::lock_guard lock(mutex_);
     std::vector<TSimRequest> matching;
     for (const TSimRequest& request : log_) {
-        if (request.host == Lower(host) && request.path == path) {
+        const bool hostMatches = host == kAnyHost || request.host == Lower(host);
+        const bool pathMatches = path == kAnyPath || request.path == path;
+        if (hostMatches && pathMatches) {
             matching.push_back(request);
         }
     }

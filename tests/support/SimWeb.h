@@ -88,6 +88,7 @@ class TSimWeb {
     void Serve(std::string_view host, std::string_view path, TSimResponse response);
 
     std::vector<TSimRequest> Requests() const;
+    // Logged requests to (host, path); kAnyHost / kAnyPath match every host / path.
     std::vector<TSimRequest> RequestsTo(std::string_view host, std::string_view path) const;
     void ClearRequests();
     std::uint64_t ConnectionCount() const;  // accepted so far
