@@ -29,6 +29,9 @@ constexpr std::array kCommands{
     TCommand{"delete", "delete KEYWORD", "deletes a keyword and its companies", vexo::cli::RunDelete},
     TCommand{"companies", "companies KEYWORD", "the companies stored under a keyword, one JSON object per line",
              vexo::cli::RunCompanies},
+    TCommand{"collect", "collect KEYWORD [--engines baidu,sogou,360] [--timeout SECONDS]",
+             "collects the keyword's companies from the engines into the store; a summary line on stdout",
+             vexo::cli::RunCollect},
 };
 
 void PrintUsage(std::FILE* out) {
