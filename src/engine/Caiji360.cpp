@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "engine/CaijiBaidu.h"  // the status texts of the result collectors
+#include "engine/Hosts.h"
 #include "net/PageText.h"
 #include "text/CaseFold.h"
 #include "text/Global.h"
@@ -70,12 +70,12 @@ class TAddressList {
 
 TAnchorCollector::TAnchorCollector(const TAnchorEngine& engine, TWindowHandle window, std::string keyword,
                                    std::int32_t startPage, TCollectorSettings settings)
-    : TResultCollector(std::move(window), std::move(keyword), startPage, engine.Engine, std::move(settings)),
+    : TResultCollector(std::move(window), std::move(keyword), startPage, engine.Engine, engine.DefaultSearchHost,
+                       std::move(settings)),
       engine_(engine),
-      searchHost_(settings_.SearchHost.empty() ? std::string(engine.DefaultSearchHost) : settings_.SearchHost),
       // The host goes into the pattern verbatim: its dots stay unescaped, as do the path's "." and "?".
       promotedPattern_("<a[^>]*http://" +
-                       (engine.PromotedHost.empty() ? searchHost_ : std::string(engine.PromotedHost)) +
+                       (engine.PromotedHost.empty() ? settings_.SearchHost : std::string(engine.PromotedHost)) +
                        std::string(engine.PromotedPath) + "[^>]*>(?:.|[\\r\\n])*?</a>"),
       http_(engine.HttpSettings()) {}
 
@@ -102,7 +102,7 @@ void TAnchorCollector::Execute() {
 
 std::string TAnchorCollector::PageAddress(std::int32_t page) const {
     std::string address =
-        std::string(kHttpScheme) + searchHost_ + std::string(engine_.QueryStart) + UrlEncode(keyword_, false);
+        std::string(kHttpScheme) + settings_.SearchHost + std::string(engine_.QueryStart) + UrlEncode(keyword_, false);
     if (page > 0) {
         address += std::string(engine_.PageKey) + std::to_string(page + 1);
     }

@@ -18,9 +18,7 @@
 
 namespace vexo {
 
-// The 360 web-search endpoint when none is configured, and 360's two own domains: its search site's and its
-// company's (the click service lies under the first).
-inline constexpr std::string_view kDefault360SearchHost = "www.so.com";
+// 360's two own domains: its search site's and its company's (the click service lies under the first).
 inline constexpr std::string_view k360SearchDomain = "so.com";
 inline constexpr std::string_view k360CompanyDomain = "360.cn";
 
@@ -32,7 +30,7 @@ struct TAnchorEngine {
     int Engine;  // kEngine360 or kEngineSogou: gates and source name
     TSiteVariant SiteVariant;
     THttpSettings (*HttpSettings)();
-    std::string_view DefaultSearchHost;
+    std::string_view DefaultSearchHost;  // used when the settings name none
     // Path and query of a result page up to the encoded keyword, and the key of the page number that follows.
     std::string_view QueryStart;
     std::string_view PageKey;
@@ -45,7 +43,6 @@ struct TAnchorEngine {
 
 class TAnchorCollector : public TResultCollector {
   protected:
-    // An empty settings.SearchHost means the engine's default host.
     TAnchorCollector(const TAnchorEngine& engine, TWindowHandle window, std::string keyword, std::int32_t startPage,
                      TCollectorSettings settings);
 
@@ -61,7 +58,6 @@ class TAnchorCollector : public TResultCollector {
     void StartSiteThreads(const std::vector<std::string>& addresses);
 
     const TAnchorEngine& engine_;
-    const std::string searchHost_;
     const std::string promotedPattern_;
     THttpClient http_;
     std::string buffer_;  // body of the result page

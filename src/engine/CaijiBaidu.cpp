@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/CaijiPageCon.h"
+#include "engine/Hosts.h"
 #include "net/PageText.h"
 #include "text/Gbk.h"
 #include "text/Global.h"
@@ -107,7 +108,8 @@ void WriteResultPageFile(std::string_view text) {
 }  // namespace
 
 TCaijiBaidu::TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings)
-    : TResultCollector(std::move(window), std::move(keyword), startPage, kEngineBaidu, std::move(settings)),
+    : TResultCollector(std::move(window), std::move(keyword), startPage, kEngineBaidu, kDefaultBaiduSearchHost,
+                       std::move(settings)),
       http_(HttpPreset::CaijiBaidu()) {}
 
 void TCaijiBaidu::Execute() {

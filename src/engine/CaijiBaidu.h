@@ -15,11 +15,6 @@
 
 namespace vexo {
 
-// Status texts of a result collector.
-inline constexpr std::string_view kStatusGettingResults = "正在获取搜索结果...";
-inline constexpr std::string_view kStatusAnalysingResults = "正在分析采集结果...";
-inline constexpr std::string_view kStatusEnteringSites = "正在进入企业网站...";
-
 inline constexpr int kBaiduPageAttempts = 3;
 inline constexpr int kBaiduPageRetryPauseMs = 100;
 // A result page body of at most this many bytes is not counted and is asked for again.
@@ -37,7 +32,8 @@ inline constexpr std::string_view kBaiduDataToolsBlockPattern = R"(<div[^>]*(src
 
 class TCaijiBaidu : public TResultCollector {
   public:
-    // settings.SearchHost: the web-search host[:port]; settings.IcpHost goes to the site threads.
+    // settings.SearchHost: the web-search host[:port] (empty: the default one); settings.IcpHost goes to the site
+    // threads.
     TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings);
 
   protected:

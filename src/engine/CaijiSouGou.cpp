@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "engine/Hosts.h"
+
 namespace vexo {
 
 namespace {

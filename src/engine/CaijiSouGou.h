@@ -10,9 +10,6 @@
 
 namespace vexo {
 
-// The Sogou web-search endpoint when none is configured.
-inline constexpr std::string_view kDefaultSogouSearchHost = "www.sogou.com";
-
 class TCaijiSouGou : public TAnchorCollector {
   public:
     // settings.SearchHost: the Sogou web-search host[:port], also the host of its promoted-entry links;

@@ -20,10 +20,15 @@ inline constexpr std::string_view kHostKeyIcp = "icp";
 inline constexpr std::string_view kHostKeyConfig = "config";
 inline constexpr std::string_view kHostKeyUpdate = "update";
 
+// The search endpoints used when none is configured.
+inline constexpr std::string_view kDefaultBaiduSearchHost = "www.baidu.com";
+inline constexpr std::string_view kDefault360SearchHost = "www.so.com";
+inline constexpr std::string_view kDefaultSogouSearchHost = "www.sogou.com";
+
 struct THosts {
-    std::string Baidu = "www.baidu.com";  // search endpoints
-    std::string So360 = "www.so.com";
-    std::string Sogou = "www.sogou.com";
+    std::string Baidu{kDefaultBaiduSearchHost};  // search endpoints
+    std::string So360{kDefault360SearchHost};
+    std::string Sogou{kDefaultSogouSearchHost};
     std::string Icp;     // ICP filing lookup service
     std::string Config;  // remote configuration server
     std::string Update;  // version check and update server

@@ -8,10 +8,20 @@ namespace {
 
 const char* SourceOfEngine(int engine) {
     switch (engine) {
-        case kEngineBaidu: return kSourceBaidu;
-        case kEngineSogou: return kSourceSogou;
-        default: return kSource360;
+        case kEngineBaidu:
+            return kSourceBaidu;
+        case kEngineSogou:
+            return kSourceSogou;
+        default:
+            return kSource360;
     }
+}
+
+TCollectorSettings WithSearchHost(TCollectorSettings settings, std::string_view defaultSearchHost) {
+    if (settings.SearchHost.empty()) {
+        settings.SearchHost = defaultSearchHost;
+    }
+    return settings;
 }
 
 }  // namespace
@@ -22,10 +32,10 @@ std::mutex& SiteThreadListLock() {
 }
 
 TResultCollector::TResultCollector(TWindowHandle window, std::string keyword, std::int32_t startPage, int engine,
-                                   TCollectorSettings settings)
+                                   std::string_view defaultSearchHost, TCollectorSettings settings)
     : window_(std::move(window)),
       keyword_(std::move(keyword)),
-      settings_(std::move(settings)),
+      settings_(WithSearchHost(std::move(settings), defaultSearchHost)),
       pageCursor_(startPage),
       engine_(engine),
       gates_(GatesOfEngine(engine)) {
@@ -46,16 +56,20 @@ std::size_t TResultCollector::RunningSiteThreadCount() const {
 }
 
 bool TResultCollector::SendStatus(const std::string& text) {
-    if (Terminated()) return false;
+    if (Terminated())
+        return false;
     info_.message = text;
-    if (!window_) return false;
+    if (!window_)
+        return false;
     return SendToUi([this] { window_->Deliver({kMsgCaiji, kCaijiStatus, &info_}); });
 }
 
 bool TResultCollector::SendPageDone() {
-    if (Terminated()) return false;
+    if (Terminated())
+        return false;
     info_.PageCount = pageCursor_.load();
-    if (!window_) return false;
+    if (!window_)
+        return false;
     return SendToUi([this] { window_->Deliver({kMsgCaiji, kCaijiPageDone, &info_}); });
 }
 
@@ -69,7 +83,8 @@ bool TResultCollector::StartSiteThread(std::unique_ptr<TCaijiPageCon> thread) {
         std::lock_guard lock(SiteThreadListLock());
         auto found = std::find_if(siteThreads_.begin(), siteThreads_.end(),
                                   [id](const auto& entry) { return entry.first == id; });
-        if (found != siteThreads_.end()) siteThreads_.erase(found);
+        if (found != siteThreads_.end())
+            siteThreads_.erase(found);
     });
     {
         std::lock_guard lock(SiteThreadListLock());

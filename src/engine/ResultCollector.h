@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,9 +25,14 @@
 
 namespace vexo {
 
+// Status texts of every result collector.
+inline constexpr std::string_view kStatusGettingResults = "正在获取搜索结果...";
+inline constexpr std::string_view kStatusAnalysingResults = "正在分析采集结果...";
+inline constexpr std::string_view kStatusEnteringSites = "正在进入企业网站...";
+
 // Where a collector sends its requests.
 struct TCollectorSettings {
-    std::string SearchHost;  // host[:port] of the engine's web-search endpoint
+    std::string SearchHost;  // host[:port] of the engine's web-search endpoint; empty: the engine's default
     std::string IcpHost;     // handed to the site threads; empty: no filing lookup
 };
 
@@ -43,8 +49,9 @@ class TResultCollector : public TWorkerThread {
     std::size_t RunningSiteThreadCount() const;
 
   protected:
+    // An empty settings.SearchHost is replaced by defaultSearchHost.
     TResultCollector(TWindowHandle window, std::string keyword, std::int32_t startPage, int engine,
-                     TCollectorSettings settings);
+                     std::string_view defaultSearchHost, TCollectorSettings settings);
 
     // Status notification (wParam 1) with the text; false when not sent (termination requested).
     bool SendStatus(const std::string& text);

@@ -140,11 +140,11 @@ class CaijiBaiduTest : public ::testing::Test {
         events_.push_back(std::move(event));
     }
 
-    TRun& Start(const std::string& keyword, std::int32_t startPage) {
+    TRun& Start(const std::string& keyword, std::int32_t startPage, const std::string& searchHost = kSearchHost) {
         TRun& run = runs_.emplace_back();
         run.Started = TClock::now();
         auto collector =
-            std::make_unique<TCaijiBaidu>(window_, keyword, startPage, TCollectorSettings{kSearchHost, icpHost_});
+            std::make_unique<TCaijiBaidu>(window_, keyword, startPage, TCollectorSettings{searchHost, icpHost_});
         TCaijiBaidu* raw = collector.get();
         collector->SetOnTerminate([&run, raw] {
             run.Ended = true;
@@ -215,7 +215,8 @@ class CaijiBaiduTest : public ::testing::Test {
 TEST_F(CaijiBaiduTest, AsksForTheGbkEncodedKeywordPageByPageFromTheStartPage) {
     web_.Serve(kSearchHost, "/s", TSimResponse::Html(ResultPage("")));
     TRun& first = Start(kKeyword, 0);
-    TRun& resumed = Start("led", 3);
+    // Without a configured search host the collector asks the real endpoint.
+    TRun& resumed = Start("led", 3, "");
     ASSERT_TRUE(RunUntil([&] { return PageDones(kKeyword) >= 2 && PageDones("led") >= 2; }));
     Stop(first);
     Stop(resumed);
