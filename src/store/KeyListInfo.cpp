@@ -15,14 +15,12 @@
 #include "store/UDataThread.h"
 #include "text/CaseFold.h"
 #include "text/Gbk.h"
-#include "text/Global.h"
 
 namespace vexo {
 
 namespace {
 
 constexpr const char* kDatabaseName = "users";
-constexpr const char* kDataFolder = "Data";
 
 // Three page saves without a new company in between are allowed; the fourth is refused.
 constexpr std::uint8_t kMaxIdlePages = 3;
@@ -91,6 +89,12 @@ std::int32_t* CursorOfEngine(TKeyData& entry, int engine) {
     }
 }
 
+// True once every stored company of the keyword is in its list: a load has ended and read every row. Until then
+// the list is no count of the stored companies.
+bool AllStoredInMemory(const TKeyData& entry) {
+    return entry.LoadStarted && !entry.LoaderRunning && entry.LoadError.empty();
+}
+
 std::unique_ptr<TWriterLock> TakeWriterLock(TStoreAccess access) {
     if (access == TStoreAccess::ReadOnly)
         return nullptr;
@@ -100,7 +104,8 @@ std::unique_ptr<TWriterLock> TakeWriterLock(TStoreAccess access) {
 std::shared_ptr<TDataManager> OpenDatabase(TStoreAccess access) {
     if (access == TStoreAccess::ReadWrite) {
         std::error_code ignored;  // opening the file reports a folder that could not be made
-        std::filesystem::create_directories(AppDir() + kDataFolder, ignored);
+        const std::filesystem::path file = TDataManager::DatabasePath(kDatabaseName);
+        std::filesystem::create_directories(file.parent_path(), ignored);
     }
     return std::make_shared<TDataManager>(kDatabaseName, access == TStoreAccess::ReadOnly);
 }
@@ -281,12 +286,14 @@ std::string TKeyListInfo::FindKeyId(const std::string& keyword) {
 }
 
 std::string TKeyListInfo::FindKeyIdLocked(const std::string& keyword) {
+    // A keyword in the list is looked up as stored; another one as given.
     const auto entry = Find(keyword);
-    if (!entry)
+    const std::string& stored = entry ? entry->KeyStr : keyword;
+    if (stored.empty() || !IsValidUtf8(stored))
         return "0";
     TDataManager& data = *dataManager_;
     data.Reset();
-    data.Sql = "select ID from tbl_Key where KeyStr='" + QuoteSql(ToStoredText(entry->KeyStr)) + "'";
+    data.Sql = "select ID from tbl_Key where KeyStr='" + QuoteSql(stored) + "'";
     std::unique_ptr<TSQLiteTable> table = data.Query();
     if (!table || table->RowCount() == 0)
         return "0";
@@ -337,8 +344,7 @@ void TKeyListInfo::AddCompany(const std::string& keyword, const TComPanyInfo& re
         // The running loader must not append the row a second time.
         if (entry->LoaderRunning)
             entry->SkipOnLoad.insert(copy->ListID);
-        // While the stored companies are not (all) in memory the list is no count of them.
-        if (entry->LoaderRunning || !entry->LoadStarted) {
+        if (!AllStoredInMemory(*entry)) {
             ++entry->ListCount;
         } else {
             entry->ListCount = static_cast<std::int32_t>(entry->Companies.size());
@@ -373,7 +379,7 @@ void TKeyListInfo::DeleteCompany(const std::string& keyword, const std::string& 
                     companies.end());
     if (entry->LoaderRunning)
         entry->SkipOnLoad.insert(listId);  // the loader may hold the row from before the delete
-    if (entry->LoaderRunning || !entry->LoadStarted) {
+    if (!AllStoredInMemory(*entry)) {
         if (rowDeleted && entry->ListCount > 0)
             --entry->ListCount;
     } else {
@@ -499,9 +505,9 @@ void TKeyListInfo::LoadCompanies(const std::string& keyword) {
         std::lock_guard lock(dataManager_->Lock());
         empty = entry->Companies.empty();
     }
-    // Records stored before the first load (a late company of a task of a deleted keyword) do not make the
-    // stored ones loaded: they are loaded beside them.
-    if (empty || !entry->LoadStarted) {
+    // Records stored before the first load (a late company of a task of a deleted keyword), or the rows a failed
+    // load got to, do not make the stored ones loaded: the rest are loaded beside them.
+    if (empty || !AllStoredInMemory(*entry)) {
         StartLoader(entry);
         return;
     }

@@ -38,7 +38,8 @@ class TKeyListInfo {
     using TCompanyStoredEvent = std::function<void(TKeyListInfo& store, const std::string& keyword,
                                                    const std::shared_ptr<TComPanyInfo>& record)>;
 
-    // Opens Data/users under AppDir(). Raises ESQLiteException when the file cannot be opened or read.
+    // Opens Data/users under AppDir(). Raises EWriterLockHeld when another program writes to it (ReadWrite),
+    // std::runtime_error when the lock file cannot be made, ESQLiteException when the file cannot be opened or read.
     explicit TKeyListInfo(TStoreAccess access = TStoreAccess::ReadWrite);
     // Closes the database (a running loader keeps it open until it ends), then frees the entries; a running
     // loader's end raises nothing.
@@ -54,7 +55,8 @@ class TKeyListInfo {
     // The entry of the keyword; a new one, stored when `persist` is set, for a keyword not in the list (OnKeyAdded).
     // nullptr for an empty keyword or one that is not valid UTF-8. A failed insert leaves the new entry's ID "0".
     TKeyData* AddKey(const std::string& keyword, bool persist);
-    // ID of the keyword's tbl_key row as text; "0" when it has none.
+    // ID of the keyword's tbl_key row as text, also for a keyword not in the list; "0" when it has none.
+    // Raises ESQLiteException.
     std::string FindKeyId(const std::string& keyword);
     // Stores a copy of a collected company unless it lacks a mobile number or a company of that name is stored
     // already (under any keyword); then raises OnCompanyStored with the store's copy. Raises ESQLiteException.

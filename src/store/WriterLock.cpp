@@ -11,13 +11,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "text/Global.h"
+#include "store/DataManager.h"
 
 namespace vexo {
 
 namespace {
 
-constexpr const char* kDataFolder = "Data/";
 constexpr const char* kLockSuffix = ".lock";
 
 }  // namespace
@@ -50,7 +49,7 @@ TWriterLock::~TWriterLock() {
 }
 
 std::string TWriterLock::PathFor(const std::string& databaseName) {
-    return AppDir() + kDataFolder + databaseName + kLockSuffix;
+    return TDataManager::DatabasePath(databaseName) + kLockSuffix;
 }
 
 }  // namespace vexo

@@ -23,7 +23,7 @@ class TWriterLock {
     TWriterLock(const TWriterLock&) = delete;
     TWriterLock& operator=(const TWriterLock&) = delete;
 
-    // AppDir() + "Data/" + databaseName + ".lock".
+    // The database file's path (TDataManager::DatabasePath) + ".lock".
     static std::string PathFor(const std::string& databaseName);
 
   private:

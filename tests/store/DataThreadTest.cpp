@@ -206,14 +206,20 @@ TEST_F(DataThreadTest, DatabaseErrorEndsTheLoadAndStillReportsIt) {
     WaitForLoads(2);
     sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
     sqlite3_close(other);
-    EXPECT_NE(store_->FindKey("locked")->LoadError, "");
+    TKeyData* locked = store_->FindKey("locked");
+    EXPECT_NE(locked->LoadError, "");
     EXPECT_TRUE(store_->GetCompanies("locked")->empty());
 
-    // The next request loads again and this time succeeds.
+    // A company stored after the failed load counts on top of the stored ones, and the next request loads
+    // those beside it.
+    store_->AddCompany("locked", Company("After Ltd", "13900000000"));
+    EXPECT_EQ(locked->ListCount, 3);
+    EXPECT_EQ(Sql("select listcount from tbl_key where ID=" + locked->ID), "3\n");
     store_->LoadCompanies("locked");
     WaitForLoads(3);
-    EXPECT_EQ(store_->FindKey("locked")->LoadError, "");
-    EXPECT_EQ(store_->GetCompanies("locked")->size(), 2u);
+    EXPECT_EQ(locked->LoadError, "");
+    EXPECT_EQ(ListIds("locked"), StoredListIds(*locked));
+    EXPECT_EQ(store_->GetCompanies("locked")->size(), 3u);
 }
 
 TEST_F(DataThreadTest, CompaniesStoredOrDeletedWhileLoadingAreListedAsStored) {

@@ -308,6 +308,10 @@ TEST_F(KeyListInfoTest, KeywordInAnotherLetterCaseIsTheStoredOne) {
     EXPECT_EQ(Sql("select count(*) from tbl_key"), "1\n");
     store.AddCompany("memory only", Company("Orphan Ltd", "13800000000"));
     EXPECT_EQ(Sql("select keyid from tbl_list"), "0\n");
+
+    // A row that no entry stands for is still found by its text.
+    Sql("insert into tbl_key(KeyStr) values ('only stored')");
+    EXPECT_EQ(store.FindKeyId("only stored"), "2");
 }
 
 TEST_F(KeyListInfoTest, LoadKeysReadsRowsInIdOrderWithDefaultsForUnusableValues) {
