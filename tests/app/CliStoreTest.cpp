@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,10 +37,14 @@ TEST_F(CliStoreTest, AddListAndDeleteKeywords) {
 
     run = Cli({"add", "广州 电子公司"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    const std::regex firstLine(
-        R"(\{"id":1,"keyword":"广州 电子公司","count":0,"lastpage":0,"sglastpage":0,"s360lastpage":0,)"
-        R"("adddate":"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"\}\n)");
-    EXPECT_TRUE(std::regex_match(run.out, firstLine)) << run.out;
+    const std::string fields =
+        R"({"id":1,"keyword":"广州 电子公司","count":0,"lastpage":0,"sglastpage":0,"s360lastpage":0,"adddate":)";
+    ASSERT_EQ(run.out.substr(0, fields.size()), fields) << run.out;
+    // The date with every digit as "9": its shape, whatever the time.
+    std::string date = run.out.substr(fields.size());
+    std::replace_if(
+        date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; }, '9');
+    EXPECT_EQ(date, "\"9999-99-99 99:99:99\"}\n") << run.out;
     EXPECT_EQ(Cli({"add", "Say \"hi\""}).exitCode, 0);
     // Another letter case is the same keyword: printed, not added.
     run = Cli({"add", "say \"HI\""});

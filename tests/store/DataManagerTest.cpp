@@ -3,66 +3,30 @@
 #include "store/DataManager.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <optional>
 #include <string>
+
+#include "support/TempHome.h"
 
 namespace vexo {
 namespace {
 
 namespace fs = std::filesystem;
 
-// VEXO_HOME pointed at a fresh temporary folder with a Data folder in it, restored and removed afterwards.
+// VEXO_HOME pointed at a fresh temporary folder with a Data folder in it.
 class DataManagerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vexo-data-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-        fs::create_directory(home_ / "Data");
-        if (const char* old = std::getenv("VEXO_HOME"))
-            oldHome_ = old;
-        ::setenv("VEXO_HOME", home_.c_str(), 1);
-    }
-    void TearDown() override {
-        if (oldHome_) {
-            ::setenv("VEXO_HOME", oldHome_->c_str(), 1);
-        } else {
-            ::unsetenv("VEXO_HOME");
-        }
-        std::error_code ignored;
-        fs::remove_all(home_, ignored);
-    }
+    void SetUp() override { fs::create_directory(home_.Dir() / "Data"); }
 
-    std::string DbPath(const std::string& name = "users") const { return (home_ / "Data" / name).string(); }
+    std::string DbPath(const std::string& name = "users") const { return (home_.Dir() / "Data" / name).string(); }
 
     // Output of the sqlite3 program running `sql` on the database: one line per row, columns joined by "|".
     std::string Independent(const std::string& sql, const std::string& name = "users") const {
-        const std::string command = "sqlite3 -batch -noheader " + ShellQuote(DbPath(name)) + " " + ShellQuote(sql);
-        std::string output;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            std::array<char, 4096> buffer;
-            std::size_t n;
-            while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-                output.append(buffer.data(), n);
-            ::pclose(pipe);
-        }
-        return output;
-    }
-
-    static std::string ShellQuote(const std::string& text) {
-        std::string result = "'";
-        for (char c : text)
-            result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return result + "'";
+        return test::RunSqlite(DbPath(name), sql);
     }
 
     // A keyword table as the store uses it.
@@ -83,21 +47,20 @@ class DataManagerTest : public ::testing::Test {
         return {};
     }
 
-    fs::path home_;
-    std::optional<std::string> oldHome_;
+    test::TTempHome home_;
 };
 
 TEST_F(DataManagerTest, OpensTheFileUnderDataAndFailsWithoutTheFolder) {
-    EXPECT_EQ(TDataManager::DatabasePath("users"), home_.string() + "/Data/users");
+    EXPECT_EQ(TDataManager::DatabasePath("users"), home_.Dir().string() + "/Data/users");
     {
         TDataManager data("users");
         EXPECT_TRUE(fs::exists(DbPath()));
         EXPECT_TRUE(data.Sql.empty());
     }
-    fs::remove_all(home_ / "Data");
+    fs::remove_all(home_.Dir() / "Data");
     EXPECT_EQ(ErrorOf([] { TDataManager data("users"); }),
-              "Failed to open database \"" + home_.string() + "/Data/users\" : unable to open database file");
-    EXPECT_FALSE(fs::exists(home_ / "Data"));
+              "Failed to open database \"" + home_.Dir().string() + "/Data/users\" : unable to open database file");
+    EXPECT_FALSE(fs::exists(home_.Dir() / "Data"));
 }
 
 TEST_F(DataManagerTest, BuildsStatementsFromTheFields) {
