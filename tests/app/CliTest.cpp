@@ -1,16 +1,14 @@
 // vexo-cli end to end: the built program run on real files, its JSON output, error lines and exit codes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/TempHome.h"
 #include "text/Gbk.h"
 
 namespace vexo {
@@ -18,16 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::RunProgram;
+using TRun = test::TProgramRun;
 
 class CliTest : public ::testing::Test {
   protected:
@@ -44,34 +34,11 @@ class CliTest : public ::testing::Test {
         return path.string();
     }
 
-    // Runs vexo-cli with the arguments; stdout and stderr go to files, so large outputs cannot block it.
-    TRun Run(const std::vector<std::string>& args) {
-        const fs::path outPath = dir_ / "stdout";
-        const fs::path errPath = dir_ / "stderr";
-        std::vector<char*> argv;
-        std::string program = VEXO_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-
-        pid_t pid = fork();
-        if (pid == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
-                _exit(127);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        TRun run;
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            run.exitCode = WEXITSTATUS(status);
-        run.out = ReadAll(outPath);
-        run.err = ReadAll(errPath);
-        return run;
+    // Runs vexo-cli with the arguments.
+    static TRun Run(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{VEXO_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProgram(argv);
     }
 
     fs::path dir_;
