@@ -42,6 +42,8 @@ TTaskCtl::TTaskCtl(bool baidu, std::string keyword, TWindowHandle window, bool s
       dispatcher_(RequireDispatcher()) {}
 
 TTaskCtl::~TTaskCtl() {
+    if (ForgetIfClosed())
+        return;
     Stop();
     // The collectors still ending hold a handler that points here. Their handlers have not run (they run on this
     // thread and drop themselves from live_), so each pointer is still valid and the handler can be removed.
@@ -52,6 +54,9 @@ TTaskCtl::~TTaskCtl() {
 }
 
 void TTaskCtl::Start() {
+    // A collector started now could never report its end, so it could not be forgotten in time.
+    if (ForgetIfClosed())
+        return;
     if (Baidu)
         StartEngine(kEngineBaidu);
     if (Sogou)
@@ -87,16 +92,22 @@ void TTaskCtl::StartEngine(int engine) {
 }
 
 void TTaskCtl::Pause() {
+    if (ForgetIfClosed())
+        return;
     for (const TEntry& entry : engines_)
         entry.Collector->Pause();
 }
 
 void TTaskCtl::Resume() {
+    if (ForgetIfClosed())
+        return;
     for (const TEntry& entry : engines_)
         entry.Collector->Resume();
 }
 
 void TTaskCtl::Stop() {
+    if (ForgetIfClosed())
+        return;
     while (!engines_.empty()) {
         engines_.back().Collector->Terminate();
         engines_.pop_back();
@@ -139,6 +150,16 @@ void TTaskCtl::OnCollectorEnded(int engine, std::uint64_t id, TResultCollector& 
     }
     --handlerDepth_;
     FreeWhenDone();
+}
+
+bool TTaskCtl::ForgetIfClosed() {
+    if (!dispatcher_->IsClosed())
+        return false;
+    // With the dispatcher closed no termination handler runs any more: a collector that ends frees itself without
+    // reaching this controller, so every pointer still listed may dangle.
+    engines_.clear();
+    live_.clear();
+    return true;
 }
 
 void TTaskCtl::FreeWhenDone() {

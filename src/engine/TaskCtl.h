@@ -6,7 +6,8 @@
 // the task-end event; so the controller must outlive its last collector. Its owner either keeps it until
 // LiveCollectorCount() is 0, or hands it to Release, which stops it and frees it once the last collector's
 // handler has run (posted to the UI thread, never inside a handler). Destroying it directly stops it and drops
-// the task-end events of the collectors still ending.
+// the task-end events of the collectors still ending. Once the dispatcher is closed (the program is ending) the
+// controller forgets its collectors and no operation touches them.
 #pragma once
 
 #include <cstddef>
@@ -91,6 +92,9 @@ class TTaskCtl {
     void OnCollectorEnded(int engine, std::uint64_t id, TResultCollector& collector);
     // Frees a released controller once nothing of it is running; posted, so never inside a handler.
     void FreeWhenDone();
+    // Once the dispatcher is closed the collectors may be gone unreported: forgets them (true) and the operation
+    // does nothing more.
+    bool ForgetIfClosed();
 
     const std::string keyword_;
     const TWindowHandle window_;

@@ -1,11 +1,8 @@
 // A keyword's whole road in one process: task controllers with the real collectors against the simulated engines,
 // and a real store in a temporary program folder, driven as the main window drives them (records stored, page
 // cursors saved, the task stopped when the store refuses a page, each ended engine's cursor saved).
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,11 +20,11 @@
 #include "store/KeyListInfo.h"
 #include "support/SimEngines.h"
 #include "support/SimWeb.h"
+#include "support/TempHome.h"
 
 namespace vexo {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using sim::TSimEngines;
 using sim::TSimWeb;
@@ -96,12 +93,6 @@ class CollectionTest : public ::testing::Test {
     static void SetUpTestSuite() { InitNetwork(); }
 
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vexo-collection-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-        const char* previous = getenv("VEXO_HOME");
-        previousHome_ = previous ? std::optional<std::string>(previous) : std::nullopt;
-        setenv("VEXO_HOME", (home_.string() + "/").c_str(), 1);
         SetCurrentDispatcher(loop_);
         store_ = std::make_unique<TKeyListInfo>(TStoreAccess::ReadWrite);
         store_->LoadKeys();
@@ -122,30 +113,12 @@ class CollectionTest : public ::testing::Test {
         tasks_.clear();
         store_.reset();
         SetCurrentDispatcher(nullptr);
-        if (previousHome_) {
-            setenv("VEXO_HOME", previousHome_->c_str(), 1);
-        } else {
-            unsetenv("VEXO_HOME");
-        }
-        fs::remove_all(home_);
     }
 
-    static void ShortenGates() {
-        for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
-            // Long enough for a page's site visits to end before the next pages of the engines come in: three
-            // engines count towards one idle rule.
-            GatesOfEngine(engine).ResultPage.SetTiming({400ms, 10ms});
-            GatesOfEngine(engine).Site.SetTiming({20ms, 5ms});
-        }
-    }
-    static void RestoreGates() {
-        BaiduGates().ResultPage.SetTiming(kBaiduPageGate);
-        BaiduGates().Site.SetTiming(kBaiduSiteGate);
-        SogouGates().ResultPage.SetTiming(kSogouPageGate);
-        SogouGates().Site.SetTiming(kSogouSiteGate);
-        So360Gates().ResultPage.SetTiming(k360PageGate);
-        So360Gates().Site.SetTiming(k360SiteGate);
-    }
+    // Long enough for a page's site visits to end before the next pages of the engines come in: three engines
+    // count towards one idle rule.
+    static constexpr TGateTiming kShortPageGate{400ms, 10ms};
+    static constexpr TGateTiming kShortSiteGate{20ms, 5ms};
 
     // The start command: the keyword's companies loaded first, then a controller at its cursors.
     void StartKeyword(const std::string& keyword) {
@@ -200,8 +173,7 @@ class CollectionTest : public ::testing::Test {
     TSimWeb web_;
     TSimEngines engines_{web_};
     sim::TProxyEnvironment proxy_{web_.BaseUrl(), "127.0.0.1"};
-    fs::path home_;
-    std::optional<std::string> previousHome_;
+    test::TTempHome home_;
     std::shared_ptr<TEventLoop> loop_ = std::make_shared<TEventLoop>();
     TWindowHandle window_ =
         std::make_shared<TNotifyWindow>(loop_, [this](const TNotification& n) { OnNotification(n); });
@@ -214,13 +186,12 @@ class CollectionTest : public ::testing::Test {
 };
 
 TEST_F(CollectionTest, ThreeEnginesFillTheStoreUntilTheIdleRuleStopsTheTaskAndTheEndsSaveTheCursors) {
-    ShortenGates();
+    const sim::TScopedGateTimings gates(kShortPageGate, kShortSiteGate);
     engines_.SetPage(kEngineBaidu, kKeyword, 0, {{a_, true}, {d_, false}});
     engines_.SetPage(kEngineSogou, kKeyword, 0, {{b_, true}, {d_, true}});
     engines_.SetPage(kEngine360, kKeyword, 0, {{d_, false}});
     StartKeyword(kKeyword);
     ASSERT_TRUE(loop_->RunUntil([&] { return ended_[kKeyword].size() == 3; }, test::kWaitLimit));
-    RestoreGates();
 
     std::vector<std::string> names;
     const std::optional<TCompanyList> companies = store_->GetCompanies(kKeyword);

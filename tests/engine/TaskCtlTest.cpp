@@ -6,13 +6,14 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "engine/StartGate.h"
 #include "gtest/gtest.h"
 #include "net/HttpClient.h"
 #include "platform/EventLoop.h"
@@ -45,13 +46,6 @@ class TaskCtlTest : public ::testing::Test {
 
     void SetUp() override {
         SetCurrentDispatcher(loop_);
-        for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
-            TEngineGates& gates = GatesOfEngine(engine);
-            gates.ResultPage.SetTiming({20ms, 2ms});
-            gates.Site.SetTiming({10ms, 2ms});
-            gates.ResultPage.ResetStamp();
-            gates.Site.ResetStamp();
-        }
         company_ = engines_.AddCompany({"www.shop-a.cn", "广州市甲乙电子科技有限公司", "13912345678", "020-87654321",
                                         "sales@shop-a.cn", "", "广州市天河区体育西路100号"});
     }
@@ -61,12 +55,6 @@ class TaskCtlTest : public ::testing::Test {
         TerminateAllWorkers();
         EXPECT_TRUE(loop_->RunUntil([] { return LiveWorkerCount() == 0; }, kWaitLimit)) << "workers left";
         loop_->ProcessPending();
-        BaiduGates().ResultPage.SetTiming(kBaiduPageGate);
-        BaiduGates().Site.SetTiming(kBaiduSiteGate);
-        SogouGates().ResultPage.SetTiming(kSogouPageGate);
-        SogouGates().Site.SetTiming(kSogouSiteGate);
-        So360Gates().ResultPage.SetTiming(k360PageGate);
-        So360Gates().Site.SetTiming(k360SiteGate);
         SetCurrentDispatcher(nullptr);
     }
 
@@ -94,6 +82,17 @@ class TaskCtlTest : public ::testing::Test {
         }
     }
 
+    // Expires once the controller is freed: its task-end event (kept working) holds the token.
+    static std::weak_ptr<int> WatchFreed(TTaskCtl& controller) {
+        auto token = std::make_shared<int>(0);
+        controller.OnTaskEnd = [token, event = std::move(controller.OnTaskEnd)](
+                                   TTaskCtl& ctl, int engine, std::int32_t page, const std::string& keyword) {
+            if (event)
+                event(ctl, engine, page, keyword);
+        };
+        return token;
+    }
+
     bool RunUntil(const std::function<bool()>& done) { return loop_->RunUntil(done, kWaitLimit); }
 
     std::size_t PagesRequested(int engine) const { return engines_.PageRequests(engine).size(); }
@@ -106,6 +105,7 @@ class TaskCtlTest : public ::testing::Test {
     }
 
     test::TWatchdog watchdog_{kTestWatchdog};
+    sim::TScopedGateTimings gates_{{20ms, 2ms}, {10ms, 2ms}};
     TSimWeb web_;
     TSimEngines engines_{web_};
     sim::TProxyEnvironment proxy_{web_.BaseUrl(), "127.0.0.1"};
@@ -164,12 +164,16 @@ TEST_F(TaskCtlTest, StartCreatesCollectorsInBaiduSogou360OrderAndNoSecondOnePerE
 }
 
 TEST_F(TaskCtlTest, PauseHoldsTheResultPagesWhileTheStartedSiteThreadsFinish) {
-    // The contact page answers slowly, so the site thread is still at work when the task is paused.
+    // The contact page is held back until the task is paused, so the site thread is still at work then. A test
+    // that fails early releases it when the promise goes.
     engines_.SetPage(kEngine360, kKeyword, 0, {{company_, true}});
-    TSimResponse slowContact = TSimResponse::Html(
-        "<title>联系我们</title>手机：13912345678 电话：020-87654321 地址：广州市天河区体育西路100号<br/>\r\n");
-    slowContact.delayBeforeHeadersMs = 300;
-    web_.Serve("www.shop-a.cn", "/contact.html", slowContact);
+    std::promise<void> pausedPromise;
+    std::shared_future<void> pausedSignal = pausedPromise.get_future().share();
+    web_.Handle("www.shop-a.cn", "/contact.html", [pausedSignal](const sim::TSimRequest&) {
+        pausedSignal.wait_for(kWaitLimit);
+        return TSimResponse::Html(
+            "<title>联系我们</title>手机：13912345678 电话：020-87654321 地址：广州市天河区体育西路100号<br/>\r\n");
+    });
 
     controller_ = MakeController(false, true, false);
     std::size_t recordsAtPause = 1;
@@ -181,6 +185,7 @@ TEST_F(TaskCtlTest, PauseHoldsTheResultPagesWhileTheStartedSiteThreadsFinish) {
         controller_->Pause();
         paused = true;
         recordsAtPause = records_.size();
+        pausedPromise.set_value();
     };
     controller_->Start();
     TResultCollector* collector = controller_->Collector("360");
@@ -271,13 +276,11 @@ TEST_F(TaskCtlTest, ReleasedWhileCollectorsAreEndingTheControllerLivesUntilTheLa
     slow.delayBeforeHeadersMs = 300;
     web_.Serve(sim::kSimBaiduHost, "/s", slow);
     auto controller = MakeController(true, true, true);
-    auto token = std::make_shared<int>(0);
-    std::weak_ptr<int> alive = token;
-    controller->OnTaskEnd = [this, token](TTaskCtl& ctl, int engine, std::int32_t page, const std::string& keyword) {
+    controller->OnTaskEnd = [this](TTaskCtl& ctl, int engine, std::int32_t page, const std::string& keyword) {
         EXPECT_EQ(ctl.Keyword(), kKeyword);
         ends_.push_back({engine, page, keyword});
     };
-    token.reset();
+    const std::weak_ptr<int> alive = WatchFreed(*controller);
     controller->Start();
     ASSERT_TRUE(RunUntil([&] { return !web_.RequestsTo(sim::kSimBaiduHost, "/s").empty(); }));
 
@@ -290,14 +293,12 @@ TEST_F(TaskCtlTest, ReleasedWhileCollectorsAreEndingTheControllerLivesUntilTheLa
 
 TEST_F(TaskCtlTest, ReleasedFromItsOwnTaskEndEventTheControllerStillReportsTheOtherEnds) {
     controller_ = MakeController(true, true, true);
-    auto token = std::make_shared<int>(0);
-    std::weak_ptr<int> alive = token;
-    controller_->OnTaskEnd = [this, token](TTaskCtl&, int engine, std::int32_t page, const std::string& keyword) {
+    controller_->OnTaskEnd = [this](TTaskCtl&, int engine, std::int32_t page, const std::string& keyword) {
         ends_.push_back({engine, page, keyword});
         if (controller_)
             TTaskCtl::Release(std::move(controller_));
     };
-    token.reset();
+    const std::weak_ptr<int> alive = WatchFreed(*controller_);
     controller_->Start();
     ASSERT_TRUE(RunUntil([&] { return lastPage_.size() == 3; }));
     controller_->Stop();
@@ -307,10 +308,7 @@ TEST_F(TaskCtlTest, ReleasedFromItsOwnTaskEndEventTheControllerStillReportsTheOt
 
 TEST_F(TaskCtlTest, AnIdleControllerIsFreedByReleaseAtOnce) {
     auto controller = MakeController(true, true, true);
-    auto token = std::make_shared<int>(0);
-    std::weak_ptr<int> alive = token;
-    controller->OnTaskEnd = [token](TTaskCtl&, int, std::int32_t, const std::string&) {};
-    token.reset();
+    const std::weak_ptr<int> alive = WatchFreed(*controller);
     TTaskCtl::Release(std::move(controller));
     EXPECT_TRUE(alive.expired());
 }
@@ -322,6 +320,44 @@ TEST_F(TaskCtlTest, DestroyingARunningControllerEndsItsCollectorsWithoutReportin
     controller_.reset();
     ASSERT_TRUE(RunUntil([] { return LiveWorkerCount() == 0; }));
     EXPECT_TRUE(ends_.empty());
+}
+
+TEST_F(TaskCtlTest, AfterTheDispatcherClosedTheControllerNoLongerTouchesItsCollectors) {
+    controller_ = MakeController(true, true, true);
+    controller_->Start();
+    ASSERT_TRUE(RunUntil([&] { return lastPage_.size() == 3; }));
+    // The program is ending: the collectors end and free themselves without reaching their handlers.
+    loop_->Close();
+    TerminateAllWorkers();
+    ASSERT_TRUE(WaitForWorkers(kWaitLimit));
+
+    controller_->Pause();
+    controller_->Resume();
+    controller_->Stop();
+    controller_->Start();
+    EXPECT_FALSE(controller_->IsRunning());
+    EXPECT_EQ(controller_->LiveCollectorCount(), 0u);
+    EXPECT_EQ(LiveWorkerCount(), 0u);
+    controller_.reset();
+    EXPECT_TRUE(ends_.empty());
+}
+
+TEST_F(TaskCtlTest, ATaskEndEventThatThrowsStillUnlistsTheCollectorAndTheNextEndIsReported) {
+    controller_ = MakeController(true, false, true);
+    controller_->OnTaskEnd = [this](TTaskCtl&, int engine, std::int32_t page, const std::string& keyword) {
+        ends_.push_back({engine, page, keyword});
+        throw std::runtime_error("handler failed");
+    };
+    controller_->Start();
+    ASSERT_TRUE(RunUntil([&] { return lastPage_.size() == 2; }));
+    controller_->Stop();
+    ASSERT_TRUE(RunUntil([&] { return controller_->LiveCollectorCount() == 0; }));
+    EXPECT_EQ(EndedEngines(), (std::set<int>{kEngineBaidu, kEngineSogou}));
+
+    // Released afterwards, it is freed at once: no handler is counted as still running.
+    const std::weak_ptr<int> alive = WatchFreed(*controller_);
+    TTaskCtl::Release(std::move(controller_));
+    EXPECT_TRUE(alive.expired());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "engine/Notify.h"
 #include "text/Gbk.h"
 
 namespace vexo::sim {
@@ -223,6 +224,25 @@ std::string TSimEngines::PageHtml(int engine, const std::vector<TSimEntry>& entr
     // Real result pages are large; the Baidu collector counts a body of 1500 bytes or fewer as failed.
     html += "<!-- " + std::string(1600, '.') + " -->\r\n</body></html>";
     return html;
+}
+
+TScopedGateTimings::TScopedGateTimings(TGateTiming resultPage, TGateTiming site) {
+    for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
+        TEngineGates& gates = GatesOfEngine(engine);
+        gates.ResultPage.SetTiming(resultPage);
+        gates.Site.SetTiming(site);
+        gates.ResultPage.ResetStamp();
+        gates.Site.ResetStamp();
+    }
+}
+
+TScopedGateTimings::~TScopedGateTimings() {
+    BaiduGates().ResultPage.SetTiming(kBaiduPageGate);
+    BaiduGates().Site.SetTiming(kBaiduSiteGate);
+    SogouGates().ResultPage.SetTiming(kSogouPageGate);
+    SogouGates().Site.SetTiming(kSogouSiteGate);
+    So360Gates().ResultPage.SetTiming(k360PageGate);
+    So360Gates().Site.SetTiming(k360SiteGate);
 }
 
 }  // namespace vexo::sim

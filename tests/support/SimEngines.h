@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/StartGate.h"
 #include "support/SimWeb.h"
 
 namespace vexo::sim {
@@ -72,6 +73,16 @@ class TSimEngines {
     std::vector<TSimCompany> companies_;
     std::map<std::tuple<int, std::string, int>, std::vector<TSimEntry>> pages_;
     std::vector<std::pair<int, TPageRequest>> pageRequests_;
+};
+
+// Every engine's result-page and site gates take these timings, with their stamps cleared, for the object's
+// lifetime; the real timings come back afterwards.
+class TScopedGateTimings {
+  public:
+    TScopedGateTimings(TGateTiming resultPage, TGateTiming site);
+    ~TScopedGateTimings();
+    TScopedGateTimings(const TScopedGateTimings&) = delete;
+    TScopedGateTimings& operator=(const TScopedGateTimings&) = delete;
 };
 
 }  // namespace vexo::sim
