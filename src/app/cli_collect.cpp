@@ -30,6 +30,7 @@
 #include "platform/WorkerThread.h"
 #include "store/KeyListInfo.h"
 #include "text/Gbk.h"
+#include "text/Global.h"
 
 namespace vexo::cli {
 
@@ -59,10 +60,37 @@ struct TCollectOptions {
     std::optional<std::chrono::seconds> Timeout;
 };
 
+constexpr long long kMaxTimeoutSeconds = 366LL * 24 * 3600;
+
+// Switches on the engines of a comma-separated list; false (with an error line) for an unknown or repeated name.
+bool ParseEngines(std::string_view list, TCollectOptions& options) {
+    options.Baidu = options.Sogou = options.So360 = false;
+    while (true) {
+        const std::string_view name = list.substr(0, list.find(','));
+        bool* chosen = name == "baidu"   ? &options.Baidu
+                       : name == "sogou" ? &options.Sogou
+                       : name == "360"   ? &options.So360
+                                         : nullptr;
+        if (chosen == nullptr) {
+            Fail("unknown engine '" + std::string(name) + "' (engines: baidu, sogou, 360)");
+            return false;
+        }
+        if (*chosen) {
+            Fail("engine '" + std::string(name) + "' named twice in --engines");
+            return false;
+        }
+        *chosen = true;
+        if (name.size() == list.size())
+            return true;
+        list.remove_prefix(name.size() + 1);
+    }
+}
+
 // The options, or nothing after an error line.
 std::optional<TCollectOptions> ParseOptions(TCommandArgs args) {
     TCollectOptions options;
     bool haveKeyword = false;
+    bool haveEngines = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "--engines" || arg == "--timeout") {
@@ -70,41 +98,31 @@ std::optional<TCollectOptions> ParseOptions(TCommandArgs args) {
                 Fail(std::string(arg) + " needs a value; " + std::string(kUsage));
                 return std::nullopt;
             }
+            if (arg == "--timeout" ? options.Timeout.has_value() : haveEngines) {
+                Fail(std::string(arg) + " given twice");
+                return std::nullopt;
+            }
             const std::string_view value = args[++i];
-            if (arg == "--timeout") {
-                long long seconds = 0;
-                const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-                if (error != std::errc() || end != value.data() + value.size() || seconds <= 0 ||
-                    seconds > 366LL * 24 * 3600) {
-                    Fail("--timeout takes a whole number of seconds from 1 up, not '" + std::string(value) + "'");
+            if (arg == "--engines") {
+                haveEngines = true;
+                if (!ParseEngines(value, options))
                     return std::nullopt;
-                }
-                options.Timeout = std::chrono::seconds(seconds);
                 continue;
             }
-            options.Baidu = options.Sogou = options.So360 = false;
-            std::string_view rest = value;
-            while (true) {
-                const std::string_view name = rest.substr(0, rest.find(','));
-                if (name == "baidu") {
-                    options.Baidu = true;
-                } else if (name == "sogou") {
-                    options.Sogou = true;
-                } else if (name == "360") {
-                    options.So360 = true;
-                } else {
-                    Fail("unknown engine '" + std::string(name) + "' (engines: baidu, sogou, 360)");
-                    return std::nullopt;
-                }
-                if (name.size() == rest.size())
-                    break;
-                rest.remove_prefix(name.size() + 1);
+            long long seconds = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (error != std::errc() || end != value.data() + value.size() || seconds <= 0 ||
+                seconds > kMaxTimeoutSeconds) {
+                Fail("--timeout takes a whole number of seconds from 1 to " + std::to_string(kMaxTimeoutSeconds) +
+                     ", not '" + std::string(value) + "'");
+                return std::nullopt;
             }
+            options.Timeout = std::chrono::seconds(seconds);
         } else if (arg.starts_with("--")) {
             Fail("unknown option '" + std::string(arg) + "'; " + std::string(kUsage));
             return std::nullopt;
         } else if (haveKeyword) {
-            Fail(std::string(kUsage));
+            Fail("one keyword only, '" + std::string(arg) + "' is one too many; " + std::string(kUsage));
             return std::nullopt;
         } else {
             options.Keyword = arg;
@@ -115,8 +133,14 @@ std::optional<TCollectOptions> ParseOptions(TCommandArgs args) {
         Fail(std::string(kUsage));
         return std::nullopt;
     }
-    if (options.Keyword.empty() || !IsValidUtf8(options.Keyword)) {
-        Fail("the keyword is empty or not valid UTF-8");
+    // The main window refuses a keyword that is blank once trimmed; the keyword itself is kept as typed, as the
+    // add command keeps it.
+    if (Trim(options.Keyword).empty()) {
+        Fail("the keyword is empty");
+        return std::nullopt;
+    }
+    if (!IsValidUtf8(options.Keyword)) {
+        Fail("the keyword is not valid UTF-8");
         return std::nullopt;
     }
     return options;
@@ -165,7 +189,12 @@ const char* EngineName(int engine) {
 class TCollectRun {
   public:
     TCollectRun(TCollectOptions options, std::shared_ptr<TEventLoop> loop, TKeyListInfo& store)
-        : options_(std::move(options)), loop_(std::move(loop)), store_(store) {}
+        : options_(std::move(options)), loop_(std::move(loop)), store_(store) {
+        for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
+            if (Chosen(engine))
+                pages_[engine] = 0;
+        }
+    }
 
     int Run() {
         store_.OnKeyLoaded = [this](TKeyListInfo&, const std::string&) { loaded_ = true; };
@@ -196,12 +225,17 @@ class TCollectRun {
         if (!entry->LoadError.empty()) {
             return Fail("cannot load the companies of '" + keyword_ + "': " + entry->LoadError);
         }
-        if (!interrupted.load())
+        if (interrupted.load()) {
+            StopTask("interrupted");
+        } else {
             StartTask(*entry);
+        }
 
         if (controller_ && controller_->LiveCollectorCount() > 0)
             loop_->Run();
+        taskEnded_ = true;
         loop_->StopTimer(interruptTimer);
+        loop_->StopTimer(timeLimitTimer_);
         // The ended collectors have told their site threads to stop; give those a moment to finish.
         loop_->RunUntil([] { return LiveWorkerCount() == 0; }, kSiteThreadWait);
         PrintSummary();
@@ -209,32 +243,31 @@ class TCollectRun {
     }
 
   private:
+    bool Chosen(int engine) const {
+        return engine == kEngineBaidu ? options_.Baidu : engine == kEngineSogou ? options_.Sogou : options_.So360;
+    }
+
     void StartTask(const TKeyData& entry) {
         const THosts hosts = LoadHosts(ClientConfigPath());
         auto window = std::make_shared<TNotifyWindow>(loop_, [this](const TNotification& n) { OnNotification(n); });
         controller_ = std::make_unique<TTaskCtl>(options_.Baidu, keyword_, window, options_.So360, options_.Sogou);
-        controller_->BaiduStartPage = entry.LastPage;
-        controller_->SogouStartPage = entry.SgLastPage;
-        controller_->So360StartPage = entry.S360LastPage;
+        controller_->BaiduStartPage = startPages_[kEngineBaidu] = entry.LastPage;
+        controller_->SogouStartPage = startPages_[kEngineSogou] = entry.SgLastPage;
+        controller_->So360StartPage = startPages_[kEngine360] = entry.S360LastPage;
         controller_->BaiduSettings = {hosts.Baidu, hosts.Icp};
         controller_->SogouSettings = {hosts.Sogou, hosts.Icp};
         controller_->So360Settings = {hosts.So360, hosts.Icp};
         controller_->OnTaskEnd = [this](TTaskCtl& controller, int engine, std::int32_t page,
                                         const std::string& keyword) {
-            store_.SaveEngineCursor(keyword, page, engine);
-            std::fprintf(stderr, "%s: ended at page %d\n", EngineName(engine), page);
+            pages_[engine] = page - startPages_[engine];
+            // Before the save: a failing save must not keep the run from ending.
             if (controller.LiveCollectorCount() == 0)
                 loop_->Quit();
+            std::fprintf(stderr, "%s: ended at page %d\n", EngineName(engine), page);
+            store_.SaveEngineCursor(keyword, page, engine);
         };
-        for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
-            const bool chosen = engine == kEngineBaidu   ? options_.Baidu
-                                : engine == kEngineSogou ? options_.Sogou
-                                                         : options_.So360;
-            if (chosen)
-                pages_[engine] = 0;
-        }
         if (options_.Timeout) {
-            loop_->StartSingleShot(*options_.Timeout, [this] { StopTask("time limit"); });
+            timeLimitTimer_ = loop_->StartSingleShot(*options_.Timeout, [this] { StopTask("time limit"); });
         }
         std::fprintf(stderr, "collecting '%s' from page baidu %d, sogou %d, 360 %d\n", keyword_.c_str(), entry.LastPage,
                      entry.SgLastPage, entry.S360LastPage);
@@ -262,7 +295,6 @@ class TCollectRun {
                 const int engine = EngineOfSource(info.source);
                 if (engine < 0)
                     break;
-                ++pages_[engine];
                 if (store_.SavePageCursor(info.keyword, info.PageCount, engine)) {
                     std::fprintf(stderr, "[%s] page %d done\n", info.source.c_str(), info.PageCount);
                 } else {
@@ -278,14 +310,18 @@ class TCollectRun {
         }
     }
 
+    // The first reason wins; once every collector has ended nothing is stopped any more.
     void StopTask(const char* reason) {
-        if (!controller_ || !stopReason_.empty())
+        if (taskEnded_ || !stopReason_.empty())
             return;
         stopReason_ = reason;
         std::fprintf(stderr, "stopping: %s\n", reason);
-        controller_->Stop();
+        if (controller_)
+            controller_->Stop();
     }
 
+    // Pages per engine are those its cursor advanced in this run, as saved when its collector ended: pages whose
+    // done notification was dropped by the stop count too, since the next run starts after them.
     void PrintSummary() const {
         std::string line = keyword_ + ": " + std::to_string(stored_) + " companies stored; pages";
         const char* separator = " ";
@@ -302,9 +338,12 @@ class TCollectRun {
     TKeyListInfo& store_;
     std::string keyword_;
     std::unique_ptr<TTaskCtl> controller_;
+    TTimerId timeLimitTimer_ = kNoTimer;
     bool loaded_ = false;
+    bool taskEnded_ = false;
     int stored_ = 0;
-    std::map<int, int> pages_;  // result pages done this run, by engine
+    std::map<int, std::int32_t> startPages_;
+    std::map<int, std::int32_t> pages_;  // by engine, for the chosen engines
     std::string stopReason_;
 };
 
@@ -339,6 +378,9 @@ int RunCollect(TCommandArgs args) {
     } catch (const std::exception& error) {
         status = Fail(error.what());
     }
+    // The summary is the command's result: an output that cannot be written is an error.
+    if (std::fflush(stdout) != 0 && status == kExitOk)
+        status = Fail("cannot write the output");
     // Workers still running end with the process; every statement has committed already.
     ExitProgram(status);
 }

@@ -20,6 +20,7 @@
 #include "store/WriterLock.h"
 #include "support/SimEngines.h"
 #include "support/SimWeb.h"
+#include "support/TempHome.h"
 
 extern char** environ;
 
@@ -39,7 +40,6 @@ constexpr auto kChildLimit = 90s;
 
 const char* const kSourceNames[] = {"百度", "搜狗", "360"};
 const char* const kEngineNames[] = {"baidu", "sogou", "360"};
-const char* const kCursorColumns[] = {"lastpage", "sglastpage", "s360lastpage"};
 
 struct TRun {
     int exitCode = -1;
@@ -71,9 +71,6 @@ bool IsProxyOrHomeVariable(const std::string& entry) {
 class CollectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vexo-collect-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         std::ofstream(dir_ / "qzclient.cfg") << "[config]\n\n[hosts]\nicp=" << sim::kSimIcpHost << "\n";
         a_ = engines_.AddCompany({"www.jiayi-dz.cn", "广州市甲乙电子科技有限公司", "13912345678", "020-87654321",
                                   "sales@jiayi-dz.cn", "12345678", "广州市天河区体育西路100号"});
@@ -83,10 +80,10 @@ class CollectTest : public ::testing::Test {
         d_ = engines_.AddCompany({"www.gengxin.net", "深圳庚辛电子有限公司", "13600001111", "0755-26667777", "", "",
                                   "深圳市南山区科技园2栋"});
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
-    // Starts `vexo-cli collect` with the arguments in the program folder; stdout and stderr go to files.
-    pid_t Spawn(const TStrings& args, const std::string& gateScale = kFastGates) {
+    // Starts `vexo-cli collect` with the arguments in the program folder; stdout goes to `outPath` (a file of the
+    // folder when empty) and stderr to a file.
+    pid_t Spawn(const TStrings& args, const std::string& gateScale = kFastGates, std::string outPath = {}) {
         std::vector<std::string> strings{VEXO_CLI_PATH, "collect"};
         strings.insert(strings.end(), args.begin(), args.end());
         std::vector<std::string> env{"VEXO_HOME=" + dir_.string() + "/", "http_proxy=" + web_.BaseUrl(),
@@ -103,7 +100,8 @@ class CollectTest : public ::testing::Test {
         for (std::string& s : env)
             envp.push_back(s.data());
         envp.push_back(nullptr);
-        const std::string outPath = (dir_ / "stdout").string();
+        if (outPath.empty())
+            outPath = (dir_ / "stdout").string();
         const std::string errPath = (dir_ / "stderr").string();
         const std::string folder = dir_.string();
 
@@ -145,21 +143,9 @@ class CollectTest : public ::testing::Test {
 
     // Rows of a query on Data/users through the sqlite3 program, columns split at "|".
     std::vector<TStrings> Query(const std::string& sql) {
-        const std::string outPath = (dir_ / "query").string();
-        const std::string database = (dir_ / "Data" / "users").string();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || dup2(out, 1) < 0)
-                _exit(127);
-            execlp("sqlite3", "sqlite3", "-separator", "|", database.c_str(), sql.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sql;
+        const std::string printed = test::RunSqlite(dir_ / "Data" / "users", sql);
         std::vector<TStrings> rows;
-        for (const std::string& line : Lines(ReadAll(outPath))) {
+        for (const std::string& line : Lines(printed)) {
             TStrings columns;
             std::size_t start = 0;
             while (true) {
@@ -209,6 +195,23 @@ class CollectTest : public ::testing::Test {
         return count;
     }
 
+    // After a first run of the keyword on all three engines: each saved cursor is at least `least` and counts the
+    // result pages its engine requested, less one a stop may have caught in flight (a page not read does not advance
+    // the cursor); the summary's pages are those same advances.
+    void ExpectCursorsOfAFirstRunOfEveryEngine(const TRun& run, int least) {
+        const std::vector<int> cursors = Cursors(kKeyword);
+        std::string pages = "; pages";
+        for (int engine = 0; engine < 3; ++engine) {
+            const int requested = PagesRequested(engine, kKeyword);
+            EXPECT_GE(cursors[engine], least) << kEngineNames[engine];
+            EXPECT_TRUE(cursors[engine] == requested || cursors[engine] == requested - 1)
+                << kEngineNames[engine] << " cursor " << cursors[engine] << ", pages " << requested;
+            pages +=
+                (engine == 0 ? " " : ", ") + std::string(kEngineNames[engine]) + " " + std::to_string(cursors[engine]);
+        }
+        EXPECT_NE(run.out.find(pages + "; "), std::string::npos) << run.out << "expected" << pages;
+    }
+
     // The rows one company gives when collected from an engine.
     std::string Row(std::size_t company, int engine, bool paid, const std::string& keyword) const {
         const TSimCompany& c = engines_.Company(company);
@@ -234,7 +237,8 @@ class CollectTest : public ::testing::Test {
 
     sim::TSimWeb web_;
     TSimEngines engines_{web_};
-    fs::path dir_;
+    test::TTempHome home_;
+    const fs::path& dir_ = home_.Dir();
     std::size_t a_ = 0, b_ = 0, c_ = 0, d_ = 0;
 };
 
@@ -316,14 +320,7 @@ TEST_F(CollectTest, AllThreeEnginesStoreACompanyTheyShareOnceAndSaveEveryCursor)
     EXPECT_TRUE(d == Row(d_, 0, false, kKeyword) || d == Row(d_, 1, true, kKeyword) || d == Row(d_, 2, false, kKeyword))
         << d;
 
-    // A collector stopped by another engine's page may have had a page in flight, which does not count.
-    const std::vector<int> cursors = Cursors(kKeyword);
-    for (int engine = 0; engine < 3; ++engine) {
-        const int pages = PagesRequested(engine, kKeyword);
-        EXPECT_GE(cursors[engine], 1) << kEngineNames[engine];
-        EXPECT_TRUE(cursors[engine] == pages || cursors[engine] == pages - 1)
-            << kEngineNames[engine] << " cursor " << cursors[engine] << ", pages " << pages;
-    }
+    ExpectCursorsOfAFirstRunOfEveryEngine(run, 1);
     EXPECT_TRUE(run.out.starts_with(kKeyword + std::string(": 3 companies stored; pages baidu "))) << run.out;
 }
 
@@ -369,12 +366,9 @@ TEST_F(CollectTest, AnInterruptStopsEveryCollectorAndStillSavesTheirCursors) {
     const TRun run = Wait(pid);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("; stopped: interrupted\n"), std::string::npos) << run.out;
+    ExpectCursorsOfAFirstRunOfEveryEngine(run, 2);
     const std::vector<int> cursors = Cursors(kKeyword);
     for (int engine = 0; engine < 3; ++engine) {
-        const int pages = PagesRequested(engine, kKeyword);
-        EXPECT_GE(cursors[engine], 2) << kEngineNames[engine];
-        EXPECT_TRUE(cursors[engine] == pages || cursors[engine] == pages - 1)
-            << kEngineNames[engine] << " cursor " << cursors[engine] << ", pages " << pages;
         EXPECT_NE(
             run.err.find(std::string(kEngineNames[engine]) + ": ended at page " + std::to_string(cursors[engine])),
             std::string::npos);
@@ -398,15 +392,46 @@ TEST_F(CollectTest, AnotherWriterOrBadArgumentsAreRefusedWithStatus2) {
         EXPECT_TRUE(run.err.starts_with("vexo-cli: ")) << run.err;
         EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
     }
-    for (const TStrings& args :
-         {TStrings{}, TStrings{kKeyword, "--engines", "baidu,google"}, TStrings{kKeyword, "--timeout", "0"},
-          TStrings{kKeyword, "--engines"}, TStrings{kKeyword, kOtherKeyword}, TStrings{""}}) {
+    const std::vector<std::pair<TStrings, std::string>> refused{
+        {{}, "usage: "},
+        {{""}, "the keyword is empty"},
+        {{" \t "}, "the keyword is empty"},
+        {{kKeyword, kOtherKeyword}, "one keyword only"},
+        {{kKeyword, "--engines"}, "--engines needs a value"},
+        {{kKeyword, "--engines", "baidu,google"}, "unknown engine 'google'"},
+        {{kKeyword, "--engines", "baidu,"}, "unknown engine ''"},
+        {{kKeyword, "--engines", "sogou,360,sogou"}, "engine 'sogou' named twice"},
+        {{kKeyword, "--engines", "baidu", "--engines", "360"}, "--engines given twice"},
+        {{kKeyword, "--timeout", "0"}, "--timeout takes a whole number of seconds"},
+        {{kKeyword, "--timeout", "-5"}, "--timeout takes a whole number of seconds"},
+        {{kKeyword, "--timeout", "1.5"}, "--timeout takes a whole number of seconds"},
+        {{kKeyword, "--timeout", "99999999999"}, "--timeout takes a whole number of seconds"},
+        {{kKeyword, "--timeout", "5", "--timeout", "6"}, "--timeout given twice"},
+        {{kKeyword, "--verbose"}, "unknown option '--verbose'"},
+    };
+    for (const auto& [args, error] : refused) {
         const TRun run = Collect(args);
-        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_TRUE(run.err.starts_with("vexo-cli: ")) << run.err;
-        EXPECT_TRUE(run.out.empty());
+        std::string shown;
+        for (const std::string& arg : args)
+            shown += "[" + arg + "]";
+        EXPECT_EQ(run.exitCode, 2) << shown;
+        EXPECT_TRUE(run.err.starts_with("vexo-cli: ")) << shown << ": " << run.err;
+        EXPECT_NE(run.err.find(error), std::string::npos) << shown << ": " << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << shown << ": " << run.err;
+        EXPECT_TRUE(run.out.empty()) << shown;
     }
+    // Refused before the store was opened.
+    EXPECT_FALSE(fs::exists(dir_ / "Data" / "users"));
     EXPECT_TRUE(engines_.PageRequests(0).empty());
+}
+
+TEST_F(CollectTest, ASummaryThatCannotBeWrittenIsAnErrorThoughTheCollectionIsStored) {
+    engines_.SetPage(1, kKeyword, 0, {{a_, true}});
+    const TRun run = Wait(Spawn({kKeyword, "--engines", "sogou"}, kFastGates, "/dev/full"));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("vexo-cli: cannot write the output"), std::string::npos) << run.err;
+    EXPECT_EQ(Companies().count("广州市甲乙电子科技有限公司"), 1u);
+    EXPECT_EQ(Cursors(kKeyword)[1], PagesRequested(1, kKeyword));
 }
 
 }  // namespace
