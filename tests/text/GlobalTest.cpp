@@ -412,8 +412,8 @@ TEST_F(ProcessKill, ByIdNeverSignalsAProcessGroup) {
 }
 
 // Run only inside a copy of this test program (see OwnProcessEndsLast): once the go file exists, ends every
-// process with its own name.
-TEST_F(ProcessKill, SelfKillHelper) {
+// process with its own name. A plain test, not the fixture: the fixture's temporary folder would outlive the kill.
+TEST(ProcessKillHelper, SelfKill) {
     const char* name = std::getenv("VEXO_TEST_KILL_NAME");
     const char* goFile = std::getenv("VEXO_TEST_KILL_GO");
     if (name == nullptr || goFile == nullptr)
@@ -436,7 +436,7 @@ TEST_F(ProcessKill, OwnProcessEndsLast) {
     ::setenv("VEXO_TEST_KILL_GO", goFile.c_str(), 1);
     const pid_t killer = ::fork();
     if (killer == 0) {
-        ::execl(selfCopy.c_str(), selfCopy.c_str(), "--gtest_filter=ProcessKill.SelfKillHelper",
+        ::execl(selfCopy.c_str(), selfCopy.c_str(), "--gtest_filter=ProcessKillHelper.SelfKill",
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
