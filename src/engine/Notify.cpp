@@ -14,6 +14,17 @@ int EngineOfSource(const std::string& source) {
     return -1;
 }
 
+const char* SourceOfEngine(int engine) {
+    switch (engine) {
+        case kEngineBaidu:
+            return kSourceBaidu;
+        case kEngineSogou:
+            return kSourceSogou;
+        default:
+            return kSource360;
+    }
+}
+
 TNotifyWindow::TNotifyWindow(std::shared_ptr<TDispatcher> dispatcher, THandler handler)
     : dispatcher_(std::move(dispatcher)), handler_(std::move(handler)) {}
 

@@ -51,6 +51,8 @@ inline constexpr int kEngine360 = 2;
 
 // Engine number of a source name; -1 for an unknown one.
 int EngineOfSource(const std::string& source);
+// Source name of an engine number (0 Baidu, 1 Sogou, anything else 360).
+const char* SourceOfEngine(int engine);
 
 // Status record of one result collector; travels with every notification of its collector.
 struct TCaiJiInfo {

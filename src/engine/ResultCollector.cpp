@@ -6,17 +6,6 @@ namespace vexo {
 
 namespace {
 
-const char* SourceOfEngine(int engine) {
-    switch (engine) {
-        case kEngineBaidu:
-            return kSourceBaidu;
-        case kEngineSogou:
-            return kSourceSogou;
-        default:
-            return kSource360;
-    }
-}
-
 TCollectorSettings WithSearchHost(TCollectorSettings settings, std::string_view defaultSearchHost) {
     if (settings.SearchHost.empty()) {
         settings.SearchHost = defaultSearchHost;

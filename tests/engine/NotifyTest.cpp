@@ -189,6 +189,8 @@ TEST_F(NotifyTest, EngineNumbersOfSourceNames) {
     EXPECT_EQ(EngineOfSource(""), -1);
     EXPECT_EQ(EngineOfSource("360 "), -1);
     EXPECT_EQ(EngineOfSource("Baidu"), -1);
+    for (int engine : {kEngineBaidu, kEngineSogou, kEngine360})
+        EXPECT_EQ(EngineOfSource(SourceOfEngine(engine)), engine);
 }
 
 }  // namespace
