@@ -1,6 +1,7 @@
 // Start gates: the try/wait mechanism and the six process-wide gates.
 #include "engine/StartGate.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -16,8 +17,7 @@ std::int64_t GateClockMs() {
 
 TStartGate::TStartGate(std::mutex& lock, TGateTiming timing) : lock_(lock), timing_(timing) {}
 
-bool TStartGate::TryOpen() {
-    std::lock_guard guard(lock_);
+bool TStartGate::OpenLocked() {
     // The clock is read under the lock so that stamps never go backwards between racing openers.
     const std::int64_t now = clock_ ? clock_() : GateClockMs();
     if (opened_ && now - stamp_ <= timing_.Interval.count()) {
@@ -28,13 +28,59 @@ bool TStartGate::TryOpen() {
     return true;
 }
 
+bool TStartGate::TryOpen() {
+    std::lock_guard guard(lock_);
+    if (!line_.empty() || !OpenLocked()) {
+        return false;
+    }
+    if (onOpen_) {
+        onOpen_(stamp_, 0);
+    }
+    return true;
+}
+
 bool TStartGate::Wait(const std::function<bool(std::chrono::milliseconds)>& sleep) {
-    while (!TryOpen()) {
-        if (!sleep(Timing().Poll)) {
+    std::uint64_t ticket = 0;
+    {
+        std::lock_guard guard(lock_);
+        ticket = nextTicket_++;
+        line_.push_back(ticket);
+    }
+    // Leaves the line however the wait ends (a sleep that throws included).
+    struct TLeaveLine {
+        TStartGate& gate;
+        std::uint64_t ticket;
+        ~TLeaveLine() {
+            std::lock_guard guard(gate.lock_);
+            auto found = std::find(gate.line_.begin(), gate.line_.end(), ticket);
+            if (found != gate.line_.end()) {
+                gate.line_.erase(found);
+            }
+        }
+    } leave{*this, ticket};
+
+    for (;;) {
+        std::chrono::milliseconds poll{0};
+        {
+            std::lock_guard guard(lock_);
+            if (line_.front() == ticket && OpenLocked()) {
+                line_.pop_front();
+                if (onOpen_) {
+                    onOpen_(stamp_, line_.size());
+                }
+                return true;
+            }
+            poll = timing_.Poll;
+        }
+        if (!sleep(poll)) {
             return false;
         }
     }
-    return true;
+}
+
+std::size_t TStartGate::WaitingCount() const {
+    std::lock_guard guard(lock_);
+    return line_.size();
 }
 
 TGateTiming TStartGate::Timing() const {
@@ -56,6 +102,11 @@ void TStartGate::ResetStamp() {
 void TStartGate::SetClock(TClock clock) {
     std::lock_guard guard(lock_);
     clock_ = std::move(clock);
+}
+
+void TStartGate::SetOnOpen(std::function<void(std::int64_t, std::size_t)> onOpen) {
+    std::lock_guard guard(lock_);
+    onOpen_ = std::move(onOpen);
 }
 
 TEngineGates::TEngineGates(TGateTiming resultPage, TGateTiming site) : ResultPage(Lock, resultPage), Site(Lock, site) {}

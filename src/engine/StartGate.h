@@ -3,10 +3,17 @@
 // A gate is a time stamp (ms of a monotonic clock) and a lock shared with the engine's other gate. A gate that
 // never opened opens at its first try. Try: under the lock, if now - stamp > interval, stamp := now and open.
 // Wait: try; while closed, sleep one poll interval, giving up when termination was requested.
+//
+// Waiters are served in arrival order: a wait takes a ticket when it begins, and only the oldest ticket in the
+// line may open the gate (the others do not even read the clock). Without this, whichever waiter polled first
+// after the interval won, and one keyword's collector could take an engine's gate again and again while another
+// keyword's collector of the same engine starved. A waiter that gives up leaves the line.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 
@@ -37,11 +44,14 @@ class TStartGate {
     TStartGate(const TStartGate&) = delete;
     TStartGate& operator=(const TStartGate&) = delete;
 
-    // One try; true when the gate opened (and its stamp moved to now).
+    // One try; true when the gate opened (and its stamp moved to now). Closed while anyone waits in line: a try
+    // never overtakes a waiter.
     bool TryOpen();
-    // Tries until the gate opens; between tries calls `sleep(poll)`, which returns false when termination was
-    // requested (the wait then gives up and returns false). A worker passes its own Sleep.
+    // Joins the line and tries until the gate opens; between tries calls `sleep(poll)`, which returns false when
+    // termination was requested (the wait then leaves the line and returns false). A worker passes its own Sleep.
     bool Wait(const std::function<bool(std::chrono::milliseconds)>& sleep);
+    // Waits in line now.
+    std::size_t WaitingCount() const;
 
     TGateTiming Timing() const;
     // Tests only, not while collectors run: other timings, the gate back to "never opened", another clock
@@ -49,8 +59,14 @@ class TStartGate {
     void SetTiming(TGateTiming timing);
     void ResetStamp();
     void SetClock(TClock clock);
+    // Tests only: called under the gate's lock at every opening with the new stamp and the number of waiters
+    // still in line.
+    void SetOnOpen(std::function<void(std::int64_t stamp, std::size_t stillWaiting)> onOpen);
 
   private:
+    // Under lock_: opens when the interval has passed (or the gate never opened).
+    bool OpenLocked();
+
     std::mutex& lock_;
     // All guarded by lock_.
     TGateTiming timing_;
@@ -58,6 +74,10 @@ class TStartGate {
     // A separate mark rather than stamp 0: the monotonic clock itself may read near 0 right after boot.
     bool opened_ = false;
     TClock clock_;
+    std::function<void(std::int64_t, std::size_t)> onOpen_;
+    // Tickets of the waiters, oldest first.
+    std::deque<std::uint64_t> line_;
+    std::uint64_t nextTicket_ = 0;
 };
 
 // The two gates of one engine with their common lock.

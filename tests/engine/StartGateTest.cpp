@@ -12,6 +12,7 @@
 #include <latch>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/Notify.h"
@@ -173,6 +174,84 @@ TEST_F(StartGateTest, WaitGivesUpAtTheFirstSleepThatSeesTerminationWithoutOpenin
     EXPECT_LE(triesAfterTermination, 1);
     gate.SetClock({});
     EXPECT_FALSE(gate.TryOpen()) << "the abandoned wait must not have moved the stamp";
+}
+
+// Waiters are served in the order they began to wait, whoever polls first; a try never overtakes the line, and a
+// waiter that gives up leaves it.
+TEST_F(StartGateTest, WaitersOpenTheGateInTheOrderTheyBeganToWait) {
+    UseManualClock();
+    TStartGate& gate = BaiduGates().Site;
+    gate.SetTiming({100ms, 1ms});
+    now_ = 1000;
+    ASSERT_TRUE(gate.TryOpen());
+
+    std::mutex orderLock;
+    std::vector<char> order;
+    std::atomic<bool> giveUpB{false};
+    auto waiter = [&](char name) {
+        return std::thread([&, name] {
+            TSleep sleep = [&](std::chrono::milliseconds poll) {
+                std::this_thread::sleep_for(poll);
+                return !(name == 'B' && giveUpB);
+            };
+            if (gate.Wait(sleep)) {
+                std::lock_guard guard(orderLock);
+                order.push_back(name);
+            }
+        });
+    };
+    auto waitFor = [&](auto done) {
+        while (!done()) {
+            std::this_thread::sleep_for(1ms);
+        }
+    };
+    // D, C, B, A begin to wait in that order; A polls as often as the others, so without a line any could win.
+    std::vector<std::thread> threads;
+    for (char name : {'D', 'C', 'B', 'A'}) {
+        const std::size_t before = gate.WaitingCount();
+        threads.push_back(waiter(name));
+        waitFor([&] { return gate.WaitingCount() == before + 1; });
+    }
+    auto openings = [&] {
+        std::lock_guard guard(orderLock);
+        return order.size();
+    };
+    for (std::size_t k = 1; k <= 2; ++k) {
+        now_ += 101;
+        waitFor([&] { return openings() == k; });
+    }
+    EXPECT_EQ(gate.WaitingCount(), 2u);
+    giveUpB = true;
+    waitFor([&] { return gate.WaitingCount() == 1; });
+    now_ += 101;
+    waitFor([&] { return openings() == 3; });
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(order, (std::vector<char>{'D', 'C', 'A'}));
+    EXPECT_EQ(gate.WaitingCount(), 0u);
+
+    // A try with a waiter in line stays closed though the interval has passed; once it gave up, a try opens.
+    std::promise<void> asleep;
+    std::atomic<bool> release{false};
+    std::thread waiting([&] {
+        bool first = true;
+        EXPECT_FALSE(gate.Wait([&](std::chrono::milliseconds) {
+            if (std::exchange(first, false)) {
+                asleep.set_value();
+            }
+            while (!release) {
+                std::this_thread::sleep_for(1ms);
+            }
+            return false;
+        }));
+    });
+    asleep.get_future().wait();
+    now_ += 101;
+    EXPECT_FALSE(gate.TryOpen());
+    release = true;
+    waiting.join();
+    EXPECT_TRUE(gate.TryOpen());
 }
 
 TEST_F(StartGateTest, AnEnginesTwoGatesTestUnderTheEngineLockAndOtherEnginesStayFree) {
