@@ -63,7 +63,9 @@ bool TResultCollector::SendPageDone() {
 }
 
 bool TResultCollector::WaitGate(TStartGate& gate) {
-    return gate.Wait([this](std::chrono::milliseconds poll) { return Sleep(poll); });
+    // Paused while waiting, the collector stops between polls, holding no lock and keeping its place in line.
+    return gate.Wait(TGateWaiter{[this](std::chrono::milliseconds poll) { return Sleep(poll); },
+                                 [this] { return Paused(); }, [this] { return PausePoint(); }});
 }
 
 bool TResultCollector::StartSiteThread(std::unique_ptr<TCaijiPageCon> thread) {

@@ -28,43 +28,75 @@ bool TStartGate::OpenLocked() {
     return true;
 }
 
+std::deque<TStartGate::TTicket>::iterator TStartGate::FindTicket(std::uint64_t number) {
+    return std::find_if(line_.begin(), line_.end(), [number](const TTicket& ticket) { return ticket.Number == number; });
+}
+
+bool TStartGate::AnyActiveBefore(std::uint64_t number) const {
+    for (const TTicket& ticket : line_) {
+        if (ticket.Number == number) {
+            return false;
+        }
+        if (!ticket.Paused) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool TStartGate::TryOpen() {
     std::lock_guard guard(lock_);
-    if (!line_.empty() || !OpenLocked()) {
+    if (AnyActiveBefore(0) || !OpenLocked()) {
         return false;
     }
     if (onOpen_) {
-        onOpen_(stamp_, 0);
+        onOpen_(stamp_, line_.size());
     }
     return true;
 }
 
 bool TStartGate::Wait(const std::function<bool(std::chrono::milliseconds)>& sleep) {
-    std::uint64_t ticket = 0;
+    return Wait(TGateWaiter{sleep, {}, {}});
+}
+
+bool TStartGate::Wait(const TGateWaiter& waiter) {
+    std::uint64_t number = 0;
     {
         std::lock_guard guard(lock_);
-        ticket = nextTicket_++;
-        line_.push_back(ticket);
+        number = nextTicket_++;
+        line_.push_back({number, false});
     }
-    // Leaves the line however the wait ends (a sleep that throws included).
+    // Leaves the line however the wait ends (a hook that throws included).
     struct TLeaveLine {
         TStartGate& gate;
-        std::uint64_t ticket;
+        std::uint64_t number;
         ~TLeaveLine() {
             std::lock_guard guard(gate.lock_);
-            auto found = std::find(gate.line_.begin(), gate.line_.end(), ticket);
+            auto found = gate.FindTicket(number);
             if (found != gate.line_.end()) {
                 gate.line_.erase(found);
             }
         }
-    } leave{*this, ticket};
+    } leave{*this, number};
+    auto setPaused = [this, number](bool paused) {
+        std::lock_guard guard(lock_);
+        FindTicket(number)->Paused = paused;
+    };
 
     for (;;) {
+        if (waiter.Paused && waiter.PausePoint && waiter.Paused()) {
+            setPaused(true);
+            const bool goOn = waiter.PausePoint();
+            setPaused(false);
+            if (!goOn) {
+                return false;
+            }
+        }
         std::chrono::milliseconds poll{0};
         {
             std::lock_guard guard(lock_);
-            if (line_.front() == ticket && OpenLocked()) {
-                line_.pop_front();
+            if (!AnyActiveBefore(number) && OpenLocked()) {
+                line_.erase(FindTicket(number));
                 if (onOpen_) {
                     onOpen_(stamp_, line_.size());
                 }
@@ -72,7 +104,7 @@ bool TStartGate::Wait(const std::function<bool(std::chrono::milliseconds)>& slee
             }
             poll = timing_.Poll;
         }
-        if (!sleep(poll)) {
+        if (!waiter.Sleep(poll)) {
             return false;
         }
     }

@@ -8,6 +8,9 @@
 // line may open the gate (the others do not even read the clock). Without this, whichever waiter polled first
 // after the interval won, and one keyword's collector could take an engine's gate again and again while another
 // keyword's collector of the same engine starved. A waiter that gives up leaves the line.
+//
+// A waiter may pause between polls (outside the lock). While paused it keeps its place but is passed over: it
+// cannot open the gate, and a pause of one keyword's collector never holds up the others.
 #pragma once
 
 #include <chrono>
@@ -35,6 +38,16 @@ inline constexpr TGateTiming k360SiteGate{std::chrono::milliseconds(2000), std::
 // Milliseconds of the monotonic clock the gates use.
 std::int64_t GateClockMs();
 
+// What a waiter does between its tries.
+struct TGateWaiter {
+    // Sleeps one poll interval; false when termination was requested (the wait then gives up).
+    std::function<bool(std::chrono::milliseconds)> Sleep;
+    // Optional: true while the waiter is asked to pause...
+    std::function<bool()> Paused;
+    // ...and then called to block until it may go on; false when termination was requested.
+    std::function<bool()> PausePoint;
+};
+
 class TStartGate {
   public:
     using TClock = std::function<std::int64_t()>;
@@ -50,6 +63,8 @@ class TStartGate {
     // Joins the line and tries until the gate opens; between tries calls `sleep(poll)`, which returns false when
     // termination was requested (the wait then leaves the line and returns false). A worker passes its own Sleep.
     bool Wait(const std::function<bool(std::chrono::milliseconds)>& sleep);
+    // The same, pausing before a try whenever the waiter is paused.
+    bool Wait(const TGateWaiter& waiter);
     // Waits in line now.
     std::size_t WaitingCount() const;
 
@@ -75,9 +90,18 @@ class TStartGate {
     bool opened_ = false;
     TClock clock_;
     std::function<void(std::int64_t, std::size_t)> onOpen_;
-    // Tickets of the waiters, oldest first.
-    std::deque<std::uint64_t> line_;
-    std::uint64_t nextTicket_ = 0;
+    struct TTicket {
+        std::uint64_t Number = 0;
+        bool Paused = false;
+    };
+    // Under lock_: the ticket in the line, or end().
+    std::deque<TTicket>::iterator FindTicket(std::uint64_t number);
+    // Under lock_: whether an unpaused waiter is older than `number` (all unpaused waiters when 0 is not taken).
+    bool AnyActiveBefore(std::uint64_t number) const;
+
+    // The waiters, oldest first.
+    std::deque<TTicket> line_;
+    std::uint64_t nextTicket_ = 1;
 };
 
 // The two gates of one engine with their common lock.

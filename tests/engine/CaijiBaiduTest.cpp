@@ -488,6 +488,9 @@ TEST_F(CaijiBaiduTest, TerminationDuringAFetchLeavesThePageUncounted) {
 }
 
 TEST_F(CaijiBaiduTest, EndedCollectorDetachesItsRunningSiteThreads) {
+    // One result page only: every page names the stalling site, and a second page's site thread would make a
+    // request of its own.
+    SetGates({1h, 10min}, {5ms, 2ms});
     web_.Serve(kSearchHost, "/s", TSimResponse::Html(ResultPage(DataToolsBlock(Tools("甲", "http://stall.cn/")))));
     TSimResponse stall = TSimResponse::Html(SitePage("首页"));
     stall.delayBeforeHeadersMs = sim::kStallForever;
@@ -542,6 +545,45 @@ TEST_F(CaijiBaiduTest, PausedCollectorWaitsAtItsNextSafePointUntilResumed) {
     EXPECT_EQ(PageRequests().size(), requests);
     run.Collector->Resume();
     EXPECT_TRUE(RunUntil([&] { return PageDones() > dones; }));
+    Stop(run);
+}
+
+// Collectors spend most of their time waiting at the gates: a pause lands there, between polls. The paused
+// collector keeps its place in line but opens nothing, and others pass it meanwhile.
+TEST_F(CaijiBaiduTest, PausedWhileWaitingAtAGateTheCollectorOpensNothingUntilResumed) {
+    TStartGate& pageGate = GatesOfEngine(kEngineBaidu).ResultPage;
+    TStartGate& siteGate = GatesOfEngine(kEngineBaidu).Site;
+    SetGates({1h, 5ms}, {1h, 5ms});  // each gate opens once at its first try, then stays closed
+    web_.Serve(kSearchHost, "/s",
+               TSimResponse::Html(ResultPage(DataToolsBlock(Tools("甲", "http://tools-a.cn/")) +
+                                             DataToolsBlock(Tools("乙", "http://tools-b.cn/")))));
+    TRun& run = Start(kKeyword, 0);
+
+    // The second site start waits at the site gate.
+    ASSERT_TRUE(RunUntil([&] { return siteGate.WaitingCount() == 1; }));
+    run.Collector->Pause();
+    ASSERT_TRUE(RunUntil([&] { return run.Collector->WaitingAtPausePoint(); }));
+    EXPECT_EQ(siteGate.WaitingCount(), 1u) << "paused inside the wait, keeping its place";
+    siteGate.SetTiming({20ms, 5ms});
+    RunFor(200ms);
+    EXPECT_EQ(SiteStarts().size(), 1u);
+    EXPECT_EQ(PageDones(), 0u);
+    run.Collector->Resume();
+    ASSERT_TRUE(RunUntil([&] { return SiteStarts().size() == 2 && pageGate.WaitingCount() == 1; }));
+
+    // The next result page waits at the result-page gate.
+    EXPECT_EQ(PageDones(), 1u);
+    run.Collector->Pause();
+    ASSERT_TRUE(RunUntil([&] { return run.Collector->WaitingAtPausePoint(); }));
+    EXPECT_EQ(pageGate.WaitingCount(), 1u);
+    pageGate.SetTiming({20ms, 5ms});
+    RunFor(200ms);
+    EXPECT_TRUE(pageGate.TryOpen()) << "a paused waiter does not hold the gate for others";
+    RunFor(100ms);
+    EXPECT_EQ(PageRequests().size(), 1u);
+    EXPECT_EQ(PageDones(), 1u);
+    run.Collector->Resume();
+    EXPECT_TRUE(RunUntil([&] { return PageRequests().size() == 2 && PageDones() == 2; }));
     Stop(run);
 }
 
