@@ -362,7 +362,14 @@ TEST_F(CaijiBaiduTest, SiteThreadsGetTheCookieOfTheLatestResultPageRequest) {
             .AddHeader("Set-Cookie", "BAIDUID=page" + page + "; path=/");
     });
     TRun& run = Start(kKeyword, 0);
-    ASSERT_TRUE(RunUntil([&] { return !HostRequests("tools-2.cn").empty(); }));
+    // Site threads run concurrently, and a certified entry's goes through a redirection first: wait for all six.
+    ASSERT_TRUE(RunUntil([&] {
+        for (const char* host : {"cert-0.cn", "tools-0.cn", "cert-1.cn", "tools-1.cn", "cert-2.cn", "tools-2.cn"}) {
+            if (HostRequests(host).empty())
+                return false;
+        }
+        return true;
+    }));
     Stop(run);
 
     EXPECT_EQ(PageRequests()[1].Header("Cookie").value_or(""), "BAIDUID=page0");
