@@ -36,6 +36,9 @@ using TStrings = std::vector<std::string>;
 constexpr char kKeyword[] = "广州 电子公司";
 constexpr char kOtherKeyword[] = "深圳 电子公司";
 constexpr char kFastGates[] = "0.02";
+// For runs whose companies must be stored: four idle result pages stop a task, and its site threads with it, so
+// the pages must come slowly enough for a site visit to end first, also on a loaded machine.
+constexpr char kSiteVisitGates[] = "0.2";
 constexpr auto kChildLimit = 90s;
 
 const char* const kSourceNames[] = {"百度", "搜狗", "360"};
@@ -269,7 +272,7 @@ TEST_P(CollectEngineTest, StoresTheKeywordsCompaniesAndStopsAtTheFourthPageWitho
     for (int e = 0; e < 3; ++e)
         engines_.SetPage(e, kKeyword, 0, {{a_, true}, {b_, false}, {c_, false}});
 
-    const TRun run = Collect({kKeyword, "--engines", kEngineNames[engine]});
+    const TRun run = Collect({kKeyword, "--engines", kEngineNames[engine]}, kSiteVisitGates);
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     // Only a and b have a mobile number; c is visited but not stored.
@@ -307,7 +310,7 @@ TEST_F(CollectTest, AllThreeEnginesStoreACompanyTheyShareOnceAndSaveEveryCursor)
 
     // Gates long enough for the first pages' site visits to end before the engines' later pages come in: with
     // three engines counting towards one idle rule, shorter ones can stop the task before they are stored.
-    const TRun run = Collect({kKeyword}, "0.2");
+    const TRun run = Collect({kKeyword}, kSiteVisitGates);
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     const auto companies = Companies();
@@ -326,12 +329,12 @@ TEST_F(CollectTest, AllThreeEnginesStoreACompanyTheyShareOnceAndSaveEveryCursor)
 
 TEST_F(CollectTest, ASecondRunResumesAtTheSavedCursorAndAnotherKeywordStoresNoCompanyAgain) {
     engines_.SetPage(1, kKeyword, 0, {{a_, true}});
-    const TRun first = Collect({kKeyword, "--engines", "sogou"});
+    const TRun first = Collect({kKeyword, "--engines", "sogou"}, kSiteVisitGates);
     ASSERT_EQ(first.exitCode, 0) << first.err;
     const int firstPages = PagesRequested(1, kKeyword);
     EXPECT_EQ(Cursors(kKeyword), (std::vector<int>{0, firstPages, 0}));
 
-    const TRun second = Collect({kKeyword, "--engines", "sogou"});
+    const TRun second = Collect({kKeyword, "--engines", "sogou"}, kSiteVisitGates);
     ASSERT_EQ(second.exitCode, 0) << second.err;
     const auto requests = engines_.PageRequests(1);
     ASSERT_GT(requests.size(), static_cast<std::size_t>(firstPages));
@@ -343,7 +346,7 @@ TEST_F(CollectTest, ASecondRunResumesAtTheSavedCursorAndAnotherKeywordStoresNoCo
 
     // Under another keyword, a is known already and stays under the first; d is new.
     engines_.SetPage(2, kOtherKeyword, 0, {{a_, true}, {d_, false}});
-    const TRun other = Collect({kOtherKeyword, "--engines", "360"});
+    const TRun other = Collect({kOtherKeyword, "--engines", "360"}, kSiteVisitGates);
     ASSERT_EQ(other.exitCode, 0) << other.err;
     EXPECT_EQ(Companies(), (std::map<std::string, std::string>{
                                {"广州市甲乙电子科技有限公司", Row(a_, 1, true, kKeyword)},
@@ -427,7 +430,7 @@ TEST_F(CollectTest, AnotherWriterOrBadArgumentsAreRefusedWithStatus2) {
 
 TEST_F(CollectTest, ASummaryThatCannotBeWrittenIsAnErrorThoughTheCollectionIsStored) {
     engines_.SetPage(1, kKeyword, 0, {{a_, true}});
-    const TRun run = Wait(Spawn({kKeyword, "--engines", "sogou"}, kFastGates, "/dev/full"));
+    const TRun run = Wait(Spawn({kKeyword, "--engines", "sogou"}, kSiteVisitGates, "/dev/full"));
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_NE(run.err.find("vexo-cli: cannot write the output"), std::string::npos) << run.err;
     EXPECT_EQ(Companies().count("广州市甲乙电子科技有限公司"), 1u);
