@@ -63,11 +63,14 @@ bool TResultCollector::SendPageDone() {
 }
 
 bool TResultCollector::WaitGate(TStartGate& gate) {
+    if (&gate == &gates_.ResultPage)
+        workPage_ = pageCursor_.load();
     return gate.Wait([this](std::chrono::milliseconds poll) { return Sleep(poll); });
 }
 
 bool TResultCollector::StartSiteThread(std::unique_ptr<TCaijiPageCon> thread) {
     const std::uint64_t id = thread->Id();
+    thread->SetResultOrigin(engine_, workPage_);
     thread->SetOnTerminate([this, id] {
         std::lock_guard lock(SiteThreadListLock());
         auto found = std::find_if(siteThreads_.begin(), siteThreads_.end(),

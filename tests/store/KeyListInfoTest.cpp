@@ -5,13 +5,16 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/KeyListInfo.h"
@@ -426,7 +429,9 @@ TEST_F(KeyListInfoTest, ReadOnlyDatabaseStoresNothingAndSaysSo) {
 
     TKeyListInfo& store = Open(TStoreAccess::ReadOnly);
     store.LoadKeys();
-    store.AddCompany("k", Company("New Ltd", "13800000002"));
+    const TAddCompanyResult refused = store.AddCompany("k", Company("New Ltd", "13800000002"));
+    EXPECT_EQ(refused.Outcome, TStoreOutcome::Failed);
+    EXPECT_EQ(refused.Error, "attempt to write a readonly database");
     EXPECT_TRUE(stored_.empty());
     EXPECT_EQ(store.FindKey("k")->ListCount, 1);
     EXPECT_EQ(store.AddKey("new", true)->ID, "0");
@@ -439,24 +444,136 @@ TEST_F(KeyListInfoTest, ReadOnlyDatabaseStoresNothingAndSaysSo) {
     EXPECT_FALSE(std::filesystem::exists(home_.DatabasePath()));
 }
 
-TEST_F(KeyListInfoTest, LockedDatabaseFailsAtOnceWithoutAHalfStoredCompany) {
+TEST_F(KeyListInfoTest, ABusyDatabaseIsWaitedForAndACompanyItStillRefusesHoldsItsEngineCursorBack) {
     TKeyListInfo& store = Open();
     TKeyData* entry = store.AddKey("k", true);
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(home_.DatabasePath().c_str(), &other), SQLITE_OK);
+
+    // Another program's write lock, released while the store waits: the company is stored.
     ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+    });
+    EXPECT_EQ(store.AddCompany("k", Company("Waited Ltd", "13800000001")).Outcome, TStoreOutcome::Stored);
+    release.join();
+    EXPECT_EQ(stored_.size(), 1u);
 
-    EXPECT_THROW(store.AddCompany("k", Company("Locked Ltd", "13800000000")), ESQLiteException);
+    // A lock held past the (shortened) time-out: the company is lost, and its engine's cursor goes back to the
+    // result page it came from.
+    sqlite3_busy_timeout(store.DataManager().Database().Handle(), 50);
+    EXPECT_TRUE(store.SavePageCursor("k", 5, 1));
+    ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    TComPanyInfo refused = Company("Locked Ltd", "13800000002");
+    refused.ResultEngine = 1;
+    refused.ResultPage = 3;
+    const TAddCompanyResult result = store.AddCompany("k", refused);
+    EXPECT_EQ(result.Outcome, TStoreOutcome::Failed);
+    EXPECT_EQ(result.Error, "database is locked");
+    EXPECT_EQ(entry->SgLastPage, 3);
+    EXPECT_EQ(entry->ListCount, 1);
+    EXPECT_EQ(store.GetCompanies("k")->size(), 1u);
     EXPECT_THROW(store.LoadKeys(), ESQLiteException);
-    EXPECT_TRUE(store.GetCompanies("k")->empty());
-    EXPECT_EQ(entry->ListCount, 0);
-
     ASSERT_EQ(sqlite3_exec(other, "commit", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
+
+    // The database still held page 5 (the lock kept the step back from it); the saves that follow write no
+    // later page until the engine has ended.
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "5\n");
+    EXPECT_TRUE(store.SavePageCursor("k", 6, 1));
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "3\n");
+    EXPECT_EQ(entry->SgLastPage, 3);
+    const TCursorSave ended = store.SaveEngineCursor("k", 7, 1);
+    EXPECT_EQ(ended.Page, 3);
+    EXPECT_TRUE(ended.Written);
+    EXPECT_TRUE(store.SavePageCursor("k", 4, 1));
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "4\n");
+    EXPECT_EQ(Sql("select count(*) from tbl_list"), "1\n");
+}
+
+TEST_F(KeyListInfoTest, ACompanyAFullDatabaseRefusesSetsTheCursorBackAtOnce) {
+    TKeyListInfo& store = Open();
+    TKeyData* entry = store.AddKey("k", true);
+    EXPECT_TRUE(store.SavePageCursor("k", 9, 0));
+    sqlite3* db = store.DataManager().Database().Handle();
+    const std::string pages = Sql("pragma page_count");
+    ASSERT_EQ(sqlite3_exec(db, ("pragma max_page_count = " + pages).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+
+    // Too large for the free space of the pages the file has.
+    TComPanyInfo large = Company("Large Ltd", "13800000001");
+    large.Addr = std::string(6000, 'x');
+    large.ResultEngine = 0;
+    large.ResultPage = 7;
+    const TAddCompanyResult result = store.AddCompany("k", large);
+    EXPECT_EQ(result.Outcome, TStoreOutcome::Failed);
+    EXPECT_EQ(result.Error, "database or disk is full");
+    // Changing a row in place needs no new page: the cursor is back in the file already.
+    EXPECT_EQ(Sql("select lastpage from tbl_key"), "7\n");
+    EXPECT_EQ(entry->LastPage, 7);
     EXPECT_TRUE(stored_.empty());
-    EXPECT_EQ(Sql("select count(*) from tbl_list"), "0\n");
-    store.AddCompany("k", Company("Locked Ltd", "13800000000"));
-    EXPECT_EQ(stored_.size(), 1u);
+
+    EXPECT_EQ(store.AddCompany("k", Company("Small Ltd", "13800000002")).Outcome, TStoreOutcome::Stored);
+    EXPECT_EQ(store.AddCompany("k", Company("Small Ltd", "13800000003")).Outcome, TStoreOutcome::Skipped);
+    EXPECT_EQ(Sql("select ComName from tbl_list"), "Small Ltd\n");
+}
+
+TEST_F(KeyListInfoTest, AddKeyReturnsWhatTheListHoldsOnceTheAddedEventReturned) {
+    TKeyListInfo& store = Open();
+    store.OnKeyAdded = [](TKeyListInfo& self, TKeyData& entry) {
+        if (entry.KeyStr == "gone") {
+            self.DeleteKey("gone");
+        } else if (entry.KeyStr == "replaced") {
+            self.DeleteKey("replaced");
+            self.AddKey("REPLACED", true);
+        }
+    };
+    EXPECT_EQ(store.AddKey("gone", true), nullptr);
+    EXPECT_EQ(store.FindKey("gone"), nullptr);
+    TKeyData* replaced = store.AddKey("replaced", true);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(replaced->KeyStr, "REPLACED");
+    EXPECT_EQ(Sql("select KeyStr from tbl_key"), "REPLACED\n");
+
+    // Keywords read at start-up may be deleted by the handler as well.
+    store.AddKey("kept", true);
+    TKeyListInfo& again = Open();
+    again.OnKeyAdded = [](TKeyListInfo& self, TKeyData& entry) {
+        if (entry.KeyStr == "REPLACED")
+            self.DeleteKey(entry.KeyStr);
+    };
+    again.LoadKeys();
+    ASSERT_EQ(again.Keys().size(), 1u);
+    EXPECT_EQ(again.Keys()[0]->KeyStr, "kept");
+}
+
+TEST_F(KeyListInfoTest, AReaderReadsAnOlderOrEmptyFileWithoutChangingIt) {
+    std::filesystem::create_directories(home_.Dir() / "Data");
+    Sql("create table tbl_key(ID integer primary key, KeyStr text, listcount numeric, lastpage numeric);"
+        "insert into tbl_key values (4, 'old', 2, 6)");
+    auto bytes = [this] {
+        std::ifstream in(home_.DatabasePath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string before = bytes();
+    {
+        TKeyListInfo& reader = Open(TStoreAccess::ReadOnly);
+        reader.LoadKeys();
+        const TKeyData* entry = reader.FindKey("old");
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->LastPage, 6);
+        EXPECT_EQ(entry->SgLastPage, 0);
+        EXPECT_EQ(entry->AddDate, 0);
+        store_.reset();
+    }
+    EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(std::filesystem::exists(home_.Dir() / "Data" / "users.lock"));
+
+    WriteDataFile("");
+    TKeyListInfo& reader = Open(TStoreAccess::ReadOnly);
+    reader.LoadKeys();
+    EXPECT_TRUE(reader.Keys().empty());
+    EXPECT_EQ(std::filesystem::file_size(home_.DatabasePath()), 0u);
 }
 
 TEST_F(KeyListInfoTest, SecondWriterIsRefusedWhileReadersStillOpen) {
