@@ -318,7 +318,8 @@ class TCollectRun {
                 break;
             }
             case kCaijiStatusLine:
-                std::fprintf(stderr, "  %s\n", OneLine(**std::get_if<const std::string*>(&notification.LParam)).c_str());
+                std::fprintf(stderr, "  %s\n",
+                             OneLine(**std::get_if<const std::string*>(&notification.LParam)).c_str());
                 break;
             default:
                 break;
@@ -355,9 +356,8 @@ class TCollectRun {
     // An error line for each kind of write the database failed; kExitNotStored when there was one.
     int ReportWriteFailures() const {
         if (notStored_ > 0) {
-            Fail(std::to_string(notStored_) + (notStored_ == 1 ? " company" : " companies") +
-                 " could not be stored (" + storeError_ + "); the next run collects " +
-                 (notStored_ == 1 ? "it" : "them") + " again");
+            Fail(std::to_string(notStored_) + (notStored_ == 1 ? " company" : " companies") + " could not be stored (" +
+                 storeError_ + "); the next run collects " + (notStored_ == 1 ? "it" : "them") + " again");
         }
         for (const std::string& engine : cursorsNotSaved_)
             Fail("the " + engine + " page cursor could not be saved");
@@ -377,8 +377,8 @@ class TCollectRun {
     std::map<int, std::int32_t> startPages_;
     std::map<int, std::int32_t> pages_;  // by engine, for the chosen engines
     std::string stopReason_;
-    int notStored_ = 0;         // companies the database failed to store
-    std::string storeError_;    // the database's reason for the last of them
+    int notStored_ = 0;                         // companies the database failed to store
+    std::string storeError_;                    // the database's reason for the last of them
     std::vector<std::string> cursorsNotSaved_;  // engines whose final cursor the database failed to save
 };
 

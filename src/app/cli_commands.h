@@ -47,7 +47,6 @@ std::string JsonString(std::string_view text);
 // JSON array of string literals.
 std::string JsonStringArray(const std::vector<std::string>& items);
 
-
 // For the commands that only read (listing, export): runs `body` on the store opened read-only with its keywords
 // loaded. It never takes the writer lock and never changes the file, so it neither waits for nor holds up a
 // program that collects, and works on a read-only disk. Without a database `body` does not run and the result is

@@ -113,7 +113,6 @@ bool LoadKeywordCompanies(TKeyListInfo& store, TKeyData& entry) {
     return true;
 }
 
-
 int RunKeywords(TCommandArgs args) {
     if (!args.empty())
         return Fail("usage: vexo-cli keywords");

@@ -34,7 +34,8 @@ class CliStoreTest : public ::testing::Test {
 
 TEST_F(CliStoreTest, AddListAndDeleteKeywords) {
     // Without a database there is nothing to list, and a reader makes none.
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"keywords"}, {"companies", "k"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"keywords"}, {"companies", "k"}}) {
         const TProgramRun run = Cli(args);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "");
@@ -42,7 +43,8 @@ TEST_F(CliStoreTest, AddListAndDeleteKeywords) {
     }
     EXPECT_FALSE(std::filesystem::exists(home_.Dir() / "Data"));
 
-    TProgramRun run = Cli({"add", "广州 电子公司"});    EXPECT_EQ(run.exitCode, 0) << run.err;
+    TProgramRun run = Cli({"add", "广州 电子公司"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string fields =
         R"({"id":1,"keyword":"广州 电子公司","count":0,"lastpage":0,"sglastpage":0,"s360lastpage":0,"adddate":)";
     ASSERT_EQ(run.out.substr(0, fields.size()), fields) << run.out;
@@ -152,9 +154,10 @@ TEST_F(CliStoreTest, ReadersWaitForAWriteAndFailOnlyWhenItOutlastsTheTimeOut) {
     ASSERT_EQ(sqlite3_open(home_.DatabasePath().c_str(), &other), SQLITE_OK);
 
     // Another program writes for a moment: the readers wait for it and list what it committed.
-    ASSERT_EQ(sqlite3_exec(other, "begin exclusive; insert into tbl_list(ComName, mob, keyid) values ('B Ltd', '139', 1)",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "begin exclusive; insert into tbl_list(ComName, mob, keyid) values ('B Ltd', '139', 1)",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     std::thread commit([other] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
@@ -194,8 +197,7 @@ TEST_F(CliStoreTest, ReadersNeverLockUpgradeOrChangeTheFile) {
     const std::string before = snapshot();
     TProgramRun run = Cli({"keywords"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out.rfind(R"({"id":1,"keyword":"k","count":1,"lastpage":2,"sglastpage":0,"s360lastpage":0,)", 0),
-              0u)
+    EXPECT_EQ(run.out.rfind(R"({"id":1,"keyword":"k","count":1,"lastpage":2,"sglastpage":0,"s360lastpage":0,)", 0), 0u)
         << run.out;
     run = Cli({"companies", "k"});
     EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -189,9 +189,7 @@ class CollectStorageTest : public ::testing::Test {
         return names;
     }
 
-    int BaiduCursor() {
-        return std::stoi("0" + test::RunSqlite(home_.DatabasePath(), "select lastpage from tbl_key"));
-    }
+    int BaiduCursor() { return std::stoi("0" + test::RunSqlite(home_.DatabasePath(), "select lastpage from tbl_key")); }
 
     sim::TSimWeb web_;
     sim::TSimEngines engines_{web_};
@@ -245,8 +243,8 @@ TEST_F(CollectStorageTest, BusyReadersMakeTheCollectionWaitAndNeverFailThemselve
     EXPECT_EQ(busy.exitCode, 0) << busy.err;
     EXPECT_GT(transactions.load(), 1);
     EXPECT_GT(reads.load(), 4);
-    EXPECT_TRUE(failedReads.empty()) << failedReads.size() << " of " << reads.load() << " reads failed, first: "
-                                     << failedReads.front();
+    EXPECT_TRUE(failedReads.empty()) << failedReads.size() << " of " << reads.load()
+                                     << " reads failed, first: " << failedReads.front();
 
     const TRun next = Collect();
     EXPECT_EQ(next.exitCode, 0) << next.err;
@@ -272,8 +270,8 @@ TEST_F(CollectStorageTest, AFullDatabaseIsReportedAndTheNextRunCollectsWhatWasMi
     ASSERT_FALSE(lost.empty()) << full.err;
     const std::string count = std::to_string(lost.size());
     // The reason is SQLite's: an I/O error for a file-size limit, "database or disk is full" for a full disk.
-    const std::string report = "vexo-cli: " + count + (lost.size() == 1 ? " company" : " companies") +
-                               " could not be stored (";
+    const std::string report =
+        "vexo-cli: " + count + (lost.size() == 1 ? " company" : " companies") + " could not be stored (";
     const std::size_t at = full.err.find(report);
     ASSERT_NE(at, std::string::npos) << full.err;
     EXPECT_NE(full.err.find("); the next run collects", at), std::string::npos) << full.err;
