@@ -264,7 +264,6 @@ TKeyData* TKeyListInfo::AddKey(const std::string& keyword, bool persist) {
 
     // The handler of OnKeyAdded may use the store again, even delete the keyword: `entry` keeps the new entry alive
     // until the event has returned, and the result is what the list holds then.
-
     auto entry = std::make_shared<TKeyData>();
     entry->KeyStr = keyword;
     entry->AddDate = LocalNowSeconds();
