@@ -426,9 +426,7 @@ TEST_F(CollectTest, AnotherWriterOrBadArgumentsAreRefusedWithStatus2) {
 }
 
 TEST_F(CollectTest, AHostsEntryThatIsNoHostIsRefusedByNameAndTheKeywordPrintsOnOneLine) {
-    for (const std::string& bad : {"http://www.baidu.com", "www.baidu.com/s", "www.baidu.com:0",
-                                   "www.bai\x01"
-                                   "du.com"}) {
+    for (const char* bad : {"http://www.baidu.com", "www.baidu.com/s", "www.baidu.com:0", "www.baidu.com\x01:80"}) {
         std::ofstream(dir_ / "qzclient.cfg") << "[hosts]\nbaidu=" << bad << "\n";
         const TRun run = Collect({kKeyword, "--engines", "baidu"});
         EXPECT_EQ(run.exitCode, 2) << bad;

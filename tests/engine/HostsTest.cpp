@@ -78,8 +78,7 @@ TEST_F(HostsTest, OnlyANameOrAddressWithAnOptionalPortIsAHost) {
                              "www.baidu.com?x",
                              "www.baidu.com#x",
                              "www baidu.com",
-                             "www.bai\x01"
-                             "du.com",
+                             "www.baidu.com\x01:80",
                              "www.baidu.com\x7f",
                              ".baidu.com",
                              "-baidu.com",
