@@ -10,7 +10,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -438,10 +437,14 @@ TEST_F(KeyListInfoTest, ReadOnlyDatabaseStoresNothingAndSaysSo) {
     EXPECT_FALSE(store.DeleteKey("k"));
     EXPECT_EQ(Sql("select count(*) from tbl_key; select count(*) from tbl_list"), "1\n1\n");
 
-    // A missing file is not created by a reader.
+    // A missing file is not created by a reader; an empty one (no writer has made the tables yet) has no keywords.
     std::filesystem::remove(home_.DatabasePath());
     EXPECT_THROW(Open(TStoreAccess::ReadOnly), ESQLiteException);
     EXPECT_FALSE(std::filesystem::exists(home_.DatabasePath()));
+    WriteDataFile("");
+    Open(TStoreAccess::ReadOnly).LoadKeys();
+    EXPECT_TRUE(store_->Keys().empty());
+    EXPECT_EQ(std::filesystem::file_size(home_.DatabasePath()), 0u);
 }
 
 TEST_F(KeyListInfoTest, ABusyDatabaseIsWaitedForAndACompanyItStillRefusesHoldsItsEngineCursorBack) {
@@ -492,32 +495,6 @@ TEST_F(KeyListInfoTest, ABusyDatabaseIsWaitedForAndACompanyItStillRefusesHoldsIt
     EXPECT_EQ(Sql("select count(*) from tbl_list"), "1\n");
 }
 
-TEST_F(KeyListInfoTest, ACompanyAFullDatabaseRefusesSetsTheCursorBackAtOnce) {
-    TKeyListInfo& store = Open();
-    TKeyData* entry = store.AddKey("k", true);
-    EXPECT_TRUE(store.SavePageCursor("k", 9, 0));
-    sqlite3* db = store.DataManager().Database().Handle();
-    const std::string pages = Sql("pragma page_count");
-    ASSERT_EQ(sqlite3_exec(db, ("pragma max_page_count = " + pages).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-
-    // Too large for the free space of the pages the file has.
-    TComPanyInfo large = Company("Large Ltd", "13800000001");
-    large.Addr = std::string(6000, 'x');
-    large.ResultEngine = 0;
-    large.ResultPage = 7;
-    const TAddCompanyResult result = store.AddCompany("k", large);
-    EXPECT_EQ(result.Outcome, TStoreOutcome::Failed);
-    EXPECT_EQ(result.Error, "database or disk is full");
-    // Changing a row in place needs no new page: the cursor is back in the file already.
-    EXPECT_EQ(Sql("select lastpage from tbl_key"), "7\n");
-    EXPECT_EQ(entry->LastPage, 7);
-    EXPECT_TRUE(stored_.empty());
-
-    EXPECT_EQ(store.AddCompany("k", Company("Small Ltd", "13800000002")).Outcome, TStoreOutcome::Stored);
-    EXPECT_EQ(store.AddCompany("k", Company("Small Ltd", "13800000003")).Outcome, TStoreOutcome::Skipped);
-    EXPECT_EQ(Sql("select ComName from tbl_list"), "Small Ltd\n");
-}
-
 TEST_F(KeyListInfoTest, AddKeyReturnsWhatTheListHoldsOnceTheAddedEventReturned) {
     TKeyListInfo& store = Open();
     store.OnKeyAdded = [](TKeyListInfo& self, TKeyData& entry) {
@@ -545,35 +522,6 @@ TEST_F(KeyListInfoTest, AddKeyReturnsWhatTheListHoldsOnceTheAddedEventReturned) 
     again.LoadKeys();
     ASSERT_EQ(again.Keys().size(), 1u);
     EXPECT_EQ(again.Keys()[0]->KeyStr, "kept");
-}
-
-TEST_F(KeyListInfoTest, AReaderReadsAnOlderOrEmptyFileWithoutChangingIt) {
-    std::filesystem::create_directories(home_.Dir() / "Data");
-    Sql("create table tbl_key(ID integer primary key, KeyStr text, listcount numeric, lastpage numeric);"
-        "insert into tbl_key values (4, 'old', 2, 6)");
-    auto bytes = [this] {
-        std::ifstream in(home_.DatabasePath(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
-    const std::string before = bytes();
-    {
-        TKeyListInfo& reader = Open(TStoreAccess::ReadOnly);
-        reader.LoadKeys();
-        const TKeyData* entry = reader.FindKey("old");
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->LastPage, 6);
-        EXPECT_EQ(entry->SgLastPage, 0);
-        EXPECT_EQ(entry->AddDate, 0);
-        store_.reset();
-    }
-    EXPECT_EQ(bytes(), before);
-    EXPECT_FALSE(std::filesystem::exists(home_.Dir() / "Data" / "users.lock"));
-
-    WriteDataFile("");
-    TKeyListInfo& reader = Open(TStoreAccess::ReadOnly);
-    reader.LoadKeys();
-    EXPECT_TRUE(reader.Keys().empty());
-    EXPECT_EQ(std::filesystem::file_size(home_.DatabasePath()), 0u);
 }
 
 TEST_F(KeyListInfoTest, SecondWriterIsRefusedWhileReadersStillOpen) {
