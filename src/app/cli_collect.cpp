@@ -1,7 +1,8 @@
 // vexo-cli collect: collects one keyword from the chosen engines into the store, as the main window's start command
 // does. The event loop of the main thread is the UI thread: it runs the notification handlers, the store and the
 // task controller. The run ends when every collector has ended, after the task was stopped by the idle-page rule,
-// the time limit or an interrupt (or when every collector ended by an error).
+// the time limit, an interrupt or a company the database failed to store (or when every collector ended by an
+// error).
 #include <signal.h>
 
 #include <algorithm>
@@ -44,6 +45,8 @@ constexpr const char* kGateScaleVariable = "VEXO_TEST_GATE_SCALE";
 constexpr auto kInterruptPoll = 100ms;
 // How long the end waits for the site threads of the ended collectors.
 constexpr auto kSiteThreadWait = 3000ms;
+// Stop reason of a company the database failed to store; the summary gives their number instead.
+constexpr const char* kStopNotStored = "not stored";
 
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -188,8 +191,8 @@ const char* EngineName(int engine) {
 // One run of the command: the loop, the store, the controller and what the handlers count.
 class TCollectRun {
   public:
-    TCollectRun(TCollectOptions options, std::shared_ptr<TEventLoop> loop, TKeyListInfo& store)
-        : options_(std::move(options)), loop_(std::move(loop)), store_(store) {
+    TCollectRun(TCollectOptions options, THosts hosts, std::shared_ptr<TEventLoop> loop, TKeyListInfo& store)
+        : options_(std::move(options)), hosts_(std::move(hosts)), loop_(std::move(loop)), store_(store) {
         for (int engine : {kEngineBaidu, kEngineSogou, kEngine360}) {
             if (Chosen(engine))
                 pages_[engine] = 0;
@@ -201,7 +204,7 @@ class TCollectRun {
         store_.OnCompanyStored = [this](TKeyListInfo&, const std::string&,
                                         const std::shared_ptr<TComPanyInfo>& record) {
             ++stored_;
-            std::fprintf(stderr, "stored: %s\n", record->GetComName().c_str());
+            std::fprintf(stderr, "stored: %s\n", OneLine(record->GetComName()).c_str());
         };
         TKeyData* entry = store_.AddKey(options_.Keyword, true);
         if (entry == nullptr)
@@ -239,7 +242,7 @@ class TCollectRun {
         // The ended collectors have told their site threads to stop; give those a moment to finish.
         loop_->RunUntil([] { return LiveWorkerCount() == 0; }, kSiteThreadWait);
         PrintSummary();
-        return kExitOk;
+        return ReportWriteFailures();
     }
 
   private:
@@ -248,7 +251,7 @@ class TCollectRun {
     }
 
     void StartTask(const TKeyData& entry) {
-        const THosts hosts = LoadHosts(ClientConfigPath());
+        const THosts& hosts = hosts_;
         auto window = std::make_shared<TNotifyWindow>(loop_, [this](const TNotification& n) { OnNotification(n); });
         controller_ = std::make_unique<TTaskCtl>(options_.Baidu, keyword_, window, options_.So360, options_.Sogou);
         controller_->BaiduStartPage = startPages_[kEngineBaidu] = entry.LastPage;
@@ -259,18 +262,23 @@ class TCollectRun {
         controller_->So360Settings = {hosts.So360, hosts.Icp};
         controller_->OnTaskEnd = [this](TTaskCtl& controller, int engine, std::int32_t page,
                                         const std::string& keyword) {
-            pages_[engine] = page - startPages_[engine];
             // Before the save: a failing save must not keep the run from ending.
             if (controller.LiveCollectorCount() == 0)
                 loop_->Quit();
             std::fprintf(stderr, "%s: ended at page %d\n", EngineName(engine), page);
-            store_.SaveEngineCursor(keyword, page, engine);
+            const TCursorSave saved = store_.SaveEngineCursor(keyword, page, engine);
+            pages_[engine] = saved.Page - startPages_[engine];
+            if (saved.Page != page)
+                std::fprintf(stderr, "%s: cursor kept at page %d for the companies not stored\n", EngineName(engine),
+                             saved.Page);
+            if (!saved.Written)
+                cursorsNotSaved_.push_back(EngineName(engine));
         };
         if (options_.Timeout) {
             timeLimitTimer_ = loop_->StartSingleShot(*options_.Timeout, [this] { StopTask("time limit"); });
         }
-        std::fprintf(stderr, "collecting '%s' from page baidu %d, sogou %d, 360 %d\n", keyword_.c_str(), entry.LastPage,
-                     entry.SgLastPage, entry.S360LastPage);
+        std::fprintf(stderr, "collecting '%s' from page baidu %d, sogou %d, 360 %d\n", OneLine(keyword_).c_str(),
+                     entry.LastPage, entry.SgLastPage, entry.S360LastPage);
         controller_->Start();
     }
 
@@ -281,13 +289,20 @@ class TCollectRun {
         switch (notification.WParam) {
             case kCaijiRecord: {
                 const TComPanyInfo& record = **std::get_if<const TComPanyInfo*>(&notification.LParam);
-                std::fprintf(stderr, "获取[%s]获取成功！\n", record.GetComName().c_str());
-                store_.AddCompany(record.Keyword, record);
+                std::fprintf(stderr, "获取[%s]获取成功！\n", OneLine(record.GetComName()).c_str());
+                const TAddCompanyResult result = store_.AddCompany(record.Keyword, record);
+                if (result.Outcome == TStoreOutcome::Failed) {
+                    ++notStored_;
+                    storeError_ = result.Error;
+                    std::fprintf(stderr, "not stored: %s (%s)\n", OneLine(record.GetComName()).c_str(),
+                                 OneLine(result.Error).c_str());
+                    StopTask(kStopNotStored);
+                }
                 break;
             }
             case kCaijiStatus: {
                 const TCaiJiInfo& info = **std::get_if<const TCaiJiInfo*>(&notification.LParam);
-                std::fprintf(stderr, "[%s] %s\n", info.source.c_str(), info.message.c_str());
+                std::fprintf(stderr, "[%s] %s\n", info.source.c_str(), OneLine(info.message).c_str());
                 break;
             }
             case kCaijiPageDone: {
@@ -303,7 +318,8 @@ class TCollectRun {
                 break;
             }
             case kCaijiStatusLine:
-                std::fprintf(stderr, "  %s\n", (*std::get_if<const std::string*>(&notification.LParam))->c_str());
+                std::fprintf(stderr, "  %s\n",
+                             OneLine(**std::get_if<const std::string*>(&notification.LParam)).c_str());
                 break;
             default:
                 break;
@@ -322,18 +338,34 @@ class TCollectRun {
 
     // Pages per engine are those its cursor advanced in this run, as saved when its collector ended: pages whose
     // done notification was dropped by the stop count too, since the next run starts after them.
+    // The keyword is written with its control characters escaped, so the summary stays one line.
     void PrintSummary() const {
-        std::string line = keyword_ + ": " + std::to_string(stored_) + " companies stored; pages";
+        std::string line = OneLine(keyword_) + ": " + std::to_string(stored_) + " companies stored; pages";
         const char* separator = " ";
         for (const auto& [engine, pages] : pages_) {
             line += separator + std::string(EngineName(engine)) + " " + std::to_string(pages);
             separator = ", ";
         }
-        line += "; " + (stopReason_.empty() ? std::string("every collector ended") : "stopped: " + stopReason_);
+        std::string reason = stopReason_;
+        if (reason == kStopNotStored)
+            reason = std::to_string(notStored_) + (notStored_ == 1 ? " company" : " companies") + " not stored";
+        line += "; " + (reason.empty() ? std::string("every collector ended") : "stopped: " + reason);
         std::printf("%s\n", line.c_str());
     }
 
+    // An error line for each kind of write the database failed; kExitNotStored when there was one.
+    int ReportWriteFailures() const {
+        if (notStored_ > 0) {
+            Fail(std::to_string(notStored_) + (notStored_ == 1 ? " company" : " companies") + " could not be stored (" +
+                 storeError_ + "); the next run collects " + (notStored_ == 1 ? "it" : "them") + " again");
+        }
+        for (const std::string& engine : cursorsNotSaved_)
+            Fail("the " + engine + " page cursor could not be saved");
+        return notStored_ > 0 || !cursorsNotSaved_.empty() ? kExitNotStored : kExitOk;
+    }
+
     const TCollectOptions options_;
+    const THosts hosts_;
     const std::shared_ptr<TEventLoop> loop_;
     TKeyListInfo& store_;
     std::string keyword_;
@@ -345,6 +377,9 @@ class TCollectRun {
     std::map<int, std::int32_t> startPages_;
     std::map<int, std::int32_t> pages_;  // by engine, for the chosen engines
     std::string stopReason_;
+    int notStored_ = 0;                         // companies the database failed to store
+    std::string storeError_;                    // the database's reason for the last of them
+    std::vector<std::string> cursorsNotSaved_;  // engines whose final cursor the database failed to save
 };
 
 }  // namespace
@@ -354,7 +389,18 @@ int RunCollect(TCommandArgs args) {
     if (!options || !ApplyTestGateScale())
         return kExitUsage;
 
+    // A configured host that is no host would only make every request fail: refuse the configuration instead.
+    const THosts hosts = LoadHosts(ClientConfigPath());
+    const std::vector<THostEntry> refused = RefusedHosts(hosts);
+    for (const THostEntry& entry : refused)
+        Fail("[hosts] " + std::string(entry.Key) + " = '" + entry.Value + "' in " + ClientConfigPath() +
+             " is not a host (name or address, optionally :port)");
+    if (!refused.empty())
+        return kExitUsage;
+
     InitNetwork();
+    // A file-size limit makes a write fail like a full disk, reported, instead of ending the program.
+    signal(SIGXFSZ, SIG_IGN);
     auto loop = std::make_shared<TEventLoop>();
     SetCurrentDispatcher(loop);
     std::unique_ptr<TKeyListInfo> store;
@@ -374,7 +420,7 @@ int RunCollect(TCommandArgs args) {
 
     int status = kExitOk;
     try {
-        status = TCollectRun(std::move(*options), loop, *store).Run();
+        status = TCollectRun(std::move(*options), hosts, loop, *store).Run();
     } catch (const std::exception& error) {
         status = Fail(error.what());
     }

@@ -1,8 +1,10 @@
 // vexo-cli: the keyword and company store from the command line (keywords, add, delete, companies), on the same
-// store and database folder as the program (AppDir, so VEXO_HOME selects it).
+// store and database folder as the program (AppDir, so VEXO_HOME selects it). add and delete write, under the
+// writer lock; keywords and companies only read, on a read-only connection.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,21 +22,14 @@ namespace {
 constexpr std::chrono::milliseconds kWorkerEndWait{2000};
 constexpr const char* kUnknownDate = "1970-01-01 00:00:00";
 
-// Runs `body` on a store opened for writing, or, when `readOnlyWhenLocked` is set and another program holds the
-// writer lock, on one opened read-only. Opening errors become an error line and exit status 2.
+// Runs `body` on a store opened for writing (EWriterLockHeld while another program writes). Opening errors become
+// an error line and exit status 2.
 template <class Body>
-int WithStore(bool readOnlyWhenLocked, Body body) {
-    std::unique_ptr<TKeyListInfo> store;
+int WithStoreForWriting(Body body) {
     try {
-        try {
-            store = std::make_unique<TKeyListInfo>(TStoreAccess::ReadWrite);
-        } catch (const EWriterLockHeld&) {
-            if (!readOnlyWhenLocked)
-                throw;
-            store = std::make_unique<TKeyListInfo>(TStoreAccess::ReadOnly);
-        }
-        store->LoadKeys();
-        return body(*store);
+        TKeyListInfo store(TStoreAccess::ReadWrite);
+        store.LoadKeys();
+        return body(store);
     } catch (const std::exception& error) {
         return Fail(error.what());
     }
@@ -86,9 +81,21 @@ std::optional<std::string> KeywordArgument(TCommandArgs args, std::string_view u
     return keyword;
 }
 
-// Loads the keyword's companies through the loader thread, with an event loop on this thread as the UI thread.
-// False, with an error line, when the load ended early.
-bool LoadCompanies(TKeyListInfo& store, TKeyData& entry) {
+}  // namespace
+
+int WithStoreForReading(const std::function<int(TKeyListInfo&)>& body) {
+    try {
+        if (!TKeyListInfo::DatabaseExists())
+            return kExitOk;
+        TKeyListInfo store(TStoreAccess::ReadOnly);
+        store.LoadKeys();
+        return body(store);
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+}
+
+bool LoadKeywordCompanies(TKeyListInfo& store, TKeyData& entry) {
     auto loop = std::make_shared<TEventLoop>();
     SetCurrentDispatcher(loop);
     store.OnKeyLoaded = [&loop](TKeyListInfo&, const std::string&) { loop->Quit(); };
@@ -106,12 +113,10 @@ bool LoadCompanies(TKeyListInfo& store, TKeyData& entry) {
     return true;
 }
 
-}  // namespace
-
 int RunKeywords(TCommandArgs args) {
     if (!args.empty())
         return Fail("usage: vexo-cli keywords");
-    return WithStore(true, [](TKeyListInfo& store) {
+    return WithStoreForReading([](TKeyListInfo& store) {
         for (const TKeyData* entry : store.Keys())
             PrintKeyword(*entry);
         return kExitOk;
@@ -122,7 +127,7 @@ int RunAdd(TCommandArgs args) {
     const auto keyword = KeywordArgument(args, "add KEYWORD");
     if (!keyword)
         return kExitUsage;
-    return WithStore(false, [&](TKeyListInfo& store) {
+    return WithStoreForWriting([&](TKeyListInfo& store) {
         TKeyData* entry = store.AddKey(*keyword, true);
         if (entry == nullptr || entry->ID == "0")
             return Fail("cannot store the keyword '" + *keyword + "': the database refused the change");
@@ -135,7 +140,7 @@ int RunDelete(TCommandArgs args) {
     const auto keyword = KeywordArgument(args, "delete KEYWORD");
     if (!keyword)
         return kExitUsage;
-    return WithStore(false, [&](TKeyListInfo& store) {
+    return WithStoreForWriting([&](TKeyListInfo& store) {
         if (store.FindKey(*keyword) == nullptr)
             return Fail("no keyword '" + *keyword + "'");
         if (!store.DeleteKey(*keyword))
@@ -148,11 +153,11 @@ int RunCompanies(TCommandArgs args) {
     const auto keyword = KeywordArgument(args, "companies KEYWORD");
     if (!keyword)
         return kExitUsage;
-    return WithStore(true, [&](TKeyListInfo& store) {
+    return WithStoreForReading([&](TKeyListInfo& store) {
         TKeyData* entry = store.FindKey(*keyword);
         if (entry == nullptr)
             return Fail("no keyword '" + *keyword + "'");
-        if (!LoadCompanies(store, *entry))
+        if (!LoadKeywordCompanies(store, *entry))
             return kExitUsage;
         for (const auto& company : store.GetCompanies(entry->KeyStr).value_or(TCompanyList()))
             PrintCompany(*company);

@@ -21,12 +21,10 @@ struct TFileCloser {
 
 }  // namespace
 
-int Fail(std::string_view message) {
-    // Control characters from quoted arguments (a file name with a line break) are written as \xNN, so that the
-    // error stays one line.
+std::string OneLine(std::string_view text) {
     std::string line;
-    line.reserve(message.size());
-    for (const char c : message) {
+    line.reserve(text.size());
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) {
             line += "\\x";
@@ -36,7 +34,13 @@ int Fail(std::string_view message) {
             line.push_back(c);
         }
     }
-    std::fprintf(stderr, "vexo-cli: %s\n", line.c_str());
+    return line;
+}
+
+int Fail(std::string_view message) {
+    // Control characters from quoted arguments (a file name with a line break) are escaped, so that the error stays
+    // one line.
+    std::fprintf(stderr, "vexo-cli: %s\n", OneLine(message).c_str());
     return kExitUsage;
 }
 

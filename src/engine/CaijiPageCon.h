@@ -71,6 +71,12 @@ class TCaijiPageCon : public TWorkerThread {
     TCaijiPageCon(TSiteVariant variant, TWindowHandle window, std::string keyword, std::string link,
                   std::string icpHost);
 
+    // The engine and result page of the entry, handed over with the record; set before the thread starts.
+    void SetResultOrigin(int engine, std::int32_t page) {
+        record_.ResultEngine = static_cast<std::int8_t>(engine);
+        record_.ResultPage = page;
+    }
+
   protected:
     void Execute() override;
 

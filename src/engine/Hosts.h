@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/IniFile.h"
 
@@ -37,6 +38,20 @@ struct THosts {
 // The hosts configured in [hosts]; a missing or blank key keeps its default.
 THosts LoadHosts(const TIniFile& config);
 THosts LoadHosts(const std::string& cfgPath);
+
+// True when the text can stand between "http://" and the path of an address: a host name (ASCII letters, digits,
+// "-", "_" and ".", or non-ASCII UTF-8 for an international name), an IPv4 address, or an IPv6 address in
+// brackets, optionally followed by ":" and a port from 1 to 65535. A scheme, a path, a user, a query, white space
+// or a control character makes it no host.
+bool IsHostEntry(std::string_view text);
+
+struct THostEntry {
+    std::string_view Key;  // the [hosts] key
+    std::string Value;
+};
+
+// The configured hosts that are not IsHostEntry, in key order; an empty host (a service not used) is none.
+std::vector<THostEntry> RefusedHosts(const THosts& hosts);
 
 // AppDir() + kClientConfigFile.
 std::string ClientConfigPath();

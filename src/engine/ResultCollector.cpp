@@ -63,6 +63,8 @@ bool TResultCollector::SendPageDone() {
 }
 
 bool TResultCollector::WaitGate(TStartGate& gate) {
+    if (&gate == &gates_.ResultPage)
+        workPage_ = pageCursor_.load();
     // Paused while waiting, the collector stops between polls, holding no lock and keeping its place in line.
     return gate.Wait(TGateWaiter{[this](std::chrono::milliseconds poll) { return Sleep(poll); },
                                  [this] { return Paused(); }, [this] { return PausePoint(); }});
@@ -70,6 +72,7 @@ bool TResultCollector::WaitGate(TStartGate& gate) {
 
 bool TResultCollector::StartSiteThread(std::unique_ptr<TCaijiPageCon> thread) {
     const std::uint64_t id = thread->Id();
+    thread->SetResultOrigin(engine_, workPage_);
     thread->SetOnTerminate([this, id] {
         std::lock_guard lock(SiteThreadListLock());
         auto found = std::find_if(siteThreads_.begin(), siteThreads_.end(),

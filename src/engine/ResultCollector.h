@@ -75,6 +75,9 @@ class TResultCollector : public TWorkerThread {
   private:
     const int engine_;
     TEngineGates& gates_;
+    // The result page whose entries the collector is working through: the cursor when its gate last opened.
+    // Collector thread only.
+    std::int32_t workPage_ = 0;
     // (thread id, thread) in start order; guarded by SiteThreadListLock().
     std::vector<std::pair<std::uint64_t, TCaijiPageCon*>> siteThreads_;
 };

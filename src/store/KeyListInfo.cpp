@@ -112,8 +112,13 @@ std::shared_ptr<TDataManager> OpenDatabase(TStoreAccess access) {
 
 }  // namespace
 
+bool TKeyListInfo::DatabaseExists() {
+    std::error_code error;
+    return std::filesystem::exists(TDataManager::DatabasePath(kDatabaseName), error);
+}
+
 TKeyListInfo::TKeyListInfo(TStoreAccess access)
-    : writerLock_(TakeWriterLock(access)), dataManager_(OpenDatabase(access)) {
+    : access_(access), writerLock_(TakeWriterLock(access)), dataManager_(OpenDatabase(access)) {
     if (access == TStoreAccess::ReadOnly)
         return;
     CreateMissingTables();
@@ -212,32 +217,42 @@ void TKeyListInfo::LoadKeys() {
     std::unique_ptr<TSQLiteTable> table;
     {
         std::lock_guard lock(dataManager_->Lock());
-        dataManager_->Reset();
-        dataManager_->Sql = "select * from tbl_key order by id asc";
-        table = dataManager_->Query();
+        TDataManager& data = *dataManager_;
+        if (access_ == TStoreAccess::ReadOnly) {
+            // A writer creates the tables; a reader may come first (an empty or a foreign file).
+            data.Reset();
+            data.Sql = "select name from sqlite_master where type='table' and name='tbl_key'";
+            if (data.Query()->RowCount() == 0)
+                return;
+        }
+        data.Reset();
+        data.Sql = "select * from tbl_key order by id asc";
+        table = data.Query();
     }
     if (!table || table->RowCount() == 0)
         return;
     const int idColumn = table->ColumnIndex("ID");
     const int countColumn = table->ColumnIndex("listcount");
     const int keyColumn = table->ColumnIndex("KeyStr");
-    const int dateColumn = table->ColumnIndex("adddate");
     const int baiduColumn = table->ColumnIndex("lastpage");
-    const int sogouColumn = table->ColumnIndex("sglastpage");
-    const int so360Column = table->ColumnIndex("s360lastpage");
+    // A reader does not upgrade the schema: the columns added by later versions may be missing and read as 0.
+    const int dateColumn = table->FindColumn("adddate");
+    const int sogouColumn = table->FindColumn("sglastpage");
+    const int so360Column = table->FindColumn("s360lastpage");
     for (; !table->AtEnd(); table->NextRow()) {
         auto entry = std::make_shared<TKeyData>();
         entry->ID = table->ColumnText(idColumn);
         entry->ListCount = StoredInt32(table->ColumnText(countColumn));
         entry->KeyStr = FromStoredText(table->ColumnText(keyColumn));
         // 64 bits, unlike the cursors: a time stamp after 2038 must not read as 0.
-        entry->AddDate = StoredInt64(table->ColumnText(dateColumn));
+        entry->AddDate = StoredInt64(table->OptionalColumnText(dateColumn));
         entry->LastPage = StoredInt32(table->ColumnText(baiduColumn));
-        entry->SgLastPage = StoredInt32(table->ColumnText(sogouColumn));
-        entry->S360LastPage = StoredInt32(table->ColumnText(so360Column));
-        TKeyData& added = *entry;
+        entry->SgLastPage = StoredInt32(table->OptionalColumnText(sogouColumn));
+        entry->S360LastPage = StoredInt32(table->OptionalColumnText(so360Column));
+        // Held here as well: a handler may delete the keyword again.
+        const std::shared_ptr<TKeyData> added = entry;
         Append(std::move(entry));
-        RaiseKeyAdded(added);
+        RaiseKeyAdded(*added);
     }
 }
 
@@ -247,6 +262,8 @@ TKeyData* TKeyListInfo::AddKey(const std::string& keyword, bool persist) {
     if (auto existing = Find(keyword))
         return existing.get();
 
+    // The handler of OnKeyAdded may use the store again, even delete the keyword: `entry` keeps the new entry alive
+    // until the event has returned, and the result is what the list holds then.
     auto entry = std::make_shared<TKeyData>();
     entry->KeyStr = keyword;
     entry->AddDate = LocalNowSeconds();
@@ -277,7 +294,7 @@ TKeyData* TKeyListInfo::AddKey(const std::string& keyword, bool persist) {
         }
     }
     RaiseKeyAdded(*entry);
-    return entry.get();
+    return Find(keyword).get();
 }
 
 std::string TKeyListInfo::FindKeyId(const std::string& keyword) {
@@ -300,44 +317,62 @@ std::string TKeyListInfo::FindKeyIdLocked(const std::string& keyword) {
     return table->ColumnText(table->ColumnIndex("ID"));
 }
 
-void TKeyListInfo::AddCompany(const std::string& keyword, const TComPanyInfo& record) {
+TAddCompanyResult TKeyListInfo::AddCompany(const std::string& keyword, const TComPanyInfo& record) {
     if (record.Mob.empty())
-        return;
+        return {};
     const auto entry = Find(keyword);
     if (!entry)
-        return;
+        return {};
     auto copy = std::make_shared<TComPanyInfo>();
     copy->AssignFrom(record);
     {
         std::lock_guard lock(dataManager_->Lock());
         TDataManager& data = *dataManager_;
         const std::string name = ToStoredText(copy->GetComName());
-        data.Reset();
-        data.Sql = "select listid from tbl_list where ComName='" + QuoteSql(name) + "'";
-        if (data.Query()->RowCount() > 0)
-            return;  // stored already, under this or another keyword
+        bool inserted = false;
+        std::string error;
+        try {
+            data.Reset();
+            data.Sql = "select listid from tbl_list where ComName='" + QuoteSql(name) + "'";
+            if (data.Query()->RowCount() > 0)
+                return {};  // stored already, under this or another keyword
 
-        data.Reset();
-        data.AddText("ComName", name);
-        data.AddText("Addr", ToStoredText(copy->Addr));
-        data.AddText("weburl", ToStoredText(copy->weburl));
-        data.AddText("EMail", StoredListText(copy->EMail));
-        data.AddText("Tel", StoredListText(copy->Tel));
-        data.AddText("mob", StoredListText(copy->Mob));
-        data.AddText("qq", StoredListText(copy->qq));
-        data.AddText("source", ToStoredText(copy->source));
-        data.AddInteger("ispay", copy->ispay);
-        data.AddInteger("stat", 0);
-        data.AddText("keyid", entry->ID);
-        data.AddInteger("renzheng", copy->renzheng);
-        if (!data.InsertInto("tbl_list"))
-            return;
+            data.Reset();
+            data.AddText("ComName", name);
+            data.AddText("Addr", ToStoredText(copy->Addr));
+            data.AddText("weburl", ToStoredText(copy->weburl));
+            data.AddText("EMail", StoredListText(copy->EMail));
+            data.AddText("Tel", StoredListText(copy->Tel));
+            data.AddText("mob", StoredListText(copy->Mob));
+            data.AddText("qq", StoredListText(copy->qq));
+            data.AddText("source", ToStoredText(copy->source));
+            data.AddInteger("ispay", copy->ispay);
+            data.AddInteger("stat", 0);
+            data.AddText("keyid", entry->ID);
+            data.AddInteger("renzheng", copy->renzheng);
+            inserted = data.InsertInto("tbl_list");
+        } catch (const std::exception& failure) {
+            error = failure.what();  // the look-up failed
+        }
+        if (!inserted) {
+            // The connection's own words ("database is locked", "database or disk is full") unless it has none.
+            sqlite3* handle = data.Database().Handle();
+            if (sqlite3_errcode(handle) != SQLITE_OK || error.empty())
+                error = sqlite3_errmsg(handle);
+            HoldCursorBack(*entry, record);
+            return {TStoreOutcome::Failed, std::move(error)};
+        }
 
-        data.Reset();
-        data.Sql = "select max(ListID) as id from tbl_list";
-        std::unique_ptr<TSQLiteTable> table = data.Query();
-        if (table->RowCount() > 0)
-            copy->ListID = table->ColumnText(table->ColumnIndex("id"));
+        try {
+            data.Reset();
+            data.Sql = "select max(ListID) as id from tbl_list";
+            std::unique_ptr<TSQLiteTable> table = data.Query();
+            if (table->RowCount() > 0)
+                copy->ListID = table->ColumnText(table->ColumnIndex("id"));
+        } catch (const std::exception&) {
+            // The row is stored; only this program writes, so its own last row id is the same number.
+            copy->ListID = std::to_string(data.Database().LastInsertRowId());
+        }
 
         entry->Companies.push_back(copy);
         entry->IdlePages = 0;
@@ -355,10 +390,26 @@ void TKeyListInfo::AddCompany(const std::string& keyword, const TComPanyInfo& re
         data.SetWhere("ID=" + entry->ID);
         data.AddInteger("listcount", entry->ListCount);
         data.AddFloat("adddate", static_cast<double>(entry->AddDate));
-        data.UpdateTable("tbl_key");
+        data.UpdateTable("tbl_key");  // a failure leaves the column behind until the next company of the keyword
     }
     if (OnCompanyStored)
         OnCompanyStored(*this, entry->KeyStr, copy);
+    return {TStoreOutcome::Stored, {}};
+}
+
+void TKeyListInfo::HoldCursorBack(TKeyData& entry, const TComPanyInfo& record) {
+    std::int32_t* cursor = CursorOfEngine(entry, record.ResultEngine);
+    if (cursor == nullptr || record.ResultPage < 0)
+        return;  // found elsewhere than on a result page: nothing to go back to
+    std::int32_t& lost = entry.LostPage[static_cast<std::size_t>(record.ResultEngine)];
+    lost = lost < 0 ? record.ResultPage : std::min(lost, record.ResultPage);
+    *cursor = std::min(*cursor, lost);
+    // Written even when the entry's cursor was not past the page: the row may hold an ended engine's later cursor.
+    TDataManager& data = *dataManager_;
+    data.Reset();
+    data.SetWhere("ID=" + entry.ID);
+    data.AddInteger(PageColumnOfEngine(record.ResultEngine), *cursor);
+    data.UpdateTable("tbl_key");  // failing too, it leaves the end of the engine to write it (SaveEngineCursor)
 }
 
 void TKeyListInfo::DeleteCompany(const std::string& keyword, const std::string& listId) {
@@ -434,6 +485,9 @@ bool TKeyListInfo::SavePageCursor(const std::string& keyword, std::int32_t page,
     std::int32_t* cursor = CursorOfEngine(*entry, engine);
     if (cursor == nullptr)
         return false;
+    const std::int32_t lost = entry->LostPage[static_cast<std::size_t>(engine)];
+    if (lost >= 0)
+        page = std::min(page, lost);
     {
         std::lock_guard lock(dataManager_->Lock());
         TDataManager& data = *dataManager_;
@@ -447,17 +501,21 @@ bool TKeyListInfo::SavePageCursor(const std::string& keyword, std::int32_t page,
     return true;
 }
 
-void TKeyListInfo::SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine) {
+TCursorSave TKeyListInfo::SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine) {
     const auto entry = Find(keyword);
     const char* column = PageColumnOfEngine(engine);
     if (!entry || column == nullptr)
-        return;
+        return {page, false};
+    std::int32_t& lost = entry->LostPage[static_cast<std::size_t>(engine)];
+    if (lost >= 0)
+        page = std::min(page, lost);
+    lost = -1;
     std::lock_guard lock(dataManager_->Lock());
     TDataManager& data = *dataManager_;
     data.Reset();
     data.SetWhere("KeyStr='" + QuoteSql(ToStoredText(entry->KeyStr)) + "'");
     data.AddInteger(column, page);
-    data.UpdateTable("tbl_key");
+    return {page, data.UpdateTable("tbl_key")};
 }
 
 void TKeyListInfo::SetKeyStatus(const std::string& keyword, const std::string& text) {

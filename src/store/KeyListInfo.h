@@ -27,8 +27,27 @@ enum class TStoreAccess {
     // Takes the writer lock (EWriterLockHeld when another program holds it), creates the Data folder and, in a
     // file without tables, both tables; adds missing later columns and the company-name index.
     ReadWrite,
-    // Opens an existing file read-only, with no lock and no schema step: for readers while another program writes.
+    // Opens an existing file read-only, with no lock and no schema step, so a reader never waits for, blocks or
+    // changes a writer: for the commands that only read. A file without the keyword table reads as no keywords.
     ReadOnly,
+};
+
+// What became of a collected company handed to AddCompany.
+enum class TStoreOutcome : std::uint8_t {
+    Stored,   // stored; OnCompanyStored was raised
+    Skipped,  // not to be stored: no mobile number, stored already, or the keyword is not in the list
+    Failed,   // the database failed a statement (busy beyond the time-out, full, read-only, I/O): the company is lost
+};
+
+struct TAddCompanyResult {
+    TStoreOutcome Outcome = TStoreOutcome::Skipped;
+    std::string Error;  // the database's reason for a failure
+};
+
+// What SaveEngineCursor wrote.
+struct TCursorSave {
+    std::int32_t Page = 0;  // the cursor written: the ended collector's, or the page of a lost company before it
+    bool Written = false;   // false when the keyword is unknown or the database failed the statement
 };
 
 class TKeyListInfo {
@@ -37,6 +56,9 @@ class TKeyListInfo {
     using TKeyAddedEvent = std::function<void(TKeyListInfo& store, TKeyData& entry)>;
     using TCompanyStoredEvent = std::function<void(TKeyListInfo& store, const std::string& keyword,
                                                    const std::shared_ptr<TComPanyInfo>& record)>;
+
+    // True when Data/users exists under AppDir(); a reader has nothing to read without it.
+    static bool DatabaseExists();
 
     // Opens Data/users under AppDir(). Raises EWriterLockHeld when another program writes to it (ReadWrite),
     // std::runtime_error when the lock file cannot be made, ESQLiteException when the file cannot be opened or read.
@@ -53,14 +75,18 @@ class TKeyListInfo {
     // Reads every keyword of tbl_key in id order and raises OnKeyAdded for each. Raises ESQLiteException.
     void LoadKeys();
     // The entry of the keyword; a new one, stored when `persist` is set, for a keyword not in the list (OnKeyAdded).
-    // nullptr for an empty keyword or one that is not valid UTF-8. A failed insert leaves the new entry's ID "0".
+    // A failed insert leaves the new entry's ID "0". What the list holds for the keyword once OnKeyAdded returned:
+    // nullptr when the handler deleted it, and for an empty keyword or one that is not valid UTF-8.
     TKeyData* AddKey(const std::string& keyword, bool persist);
     // ID of the keyword's tbl_key row as text, also for a keyword not in the list; "0" when it has none.
     // Raises ESQLiteException.
     std::string FindKeyId(const std::string& keyword);
     // Stores a copy of a collected company unless it lacks a mobile number or a company of that name is stored
-    // already (under any keyword); then raises OnCompanyStored with the store's copy. Raises ESQLiteException.
-    void AddCompany(const std::string& keyword, const TComPanyInfo& record);
+    // already (under any keyword); then raises OnCompanyStored with the store's copy. Raises nothing: when the
+    // database fails the look-up or the insert, the result is Failed, and the cursor of the record's engine
+    // (ResultEngine) is set back to its ResultPage in the entry and the database and saved no further until the
+    // engine ends (SaveEngineCursor), so the next run collects the company again. The caller stops the task.
+    TAddCompanyResult AddCompany(const std::string& keyword, const TComPanyInfo& record);
     // Deletes the company row with that ListID (decimal digits only) and, once the row is gone, the record from
     // the keyword's list. The listcount column is corrected by the next AddCompany of the keyword.
     void DeleteCompany(const std::string& keyword, const std::string& listId);
@@ -69,11 +95,14 @@ class TKeyListInfo {
     bool DeleteKey(const std::string& keyword);
     // DeleteKey for every keyword, first to last. False when a statement failed.
     bool ClearAll();
-    // Saves a collector's page cursor (engine 0 Baidu, 1 Sogou, 2 360) in the entry and the database. False, saving
-    // nothing, after three saves without a new company of the keyword in between: the caller stops the task.
+    // Saves a collector's page cursor (engine 0 Baidu, 1 Sogou, 2 360) in the entry and the database, never past
+    // the page of a lost company (LostPage). False, saving nothing, after three saves without a new company of the
+    // keyword in between: the caller stops the task.
     bool SavePageCursor(const std::string& keyword, std::int32_t page, int engine);
-    // Writes an ended engine's cursor to the keyword's row only; the entry's cursor and idle count stay.
-    void SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine);
+    // Writes an ended engine's cursor to the keyword's row only, never past the page of a company of the engine
+    // that was lost; the entry's cursor and idle count stay. The lost page is forgotten then: the engine's site
+    // threads have ended, and a new start of the engine begins at or before it.
+    TCursorSave SaveEngineCursor(const std::string& keyword, std::int32_t page, int engine);
     void SetKeyStatus(const std::string& keyword, const std::string& text);
     TKeyData* FindKey(const std::string& keyword);
     // A snapshot of the keyword's companies; nothing for a keyword not in the list.
@@ -112,7 +141,11 @@ class TKeyListInfo {
     void LoaderEnded(const std::shared_ptr<TKeyData>& entry, const std::string& keyword, const std::string& error);
     void RaiseKeyLoaded(const std::string& keyword);
     void RaiseKeyAdded(TKeyData& entry);
+    // After a lost company: the entry's and the database's cursor of the record's engine go back to its page.
+    // The store lock is held by the caller.
+    void HoldCursorBack(TKeyData& entry, const TComPanyInfo& record);
 
+    const TStoreAccess access_;
     std::unique_ptr<TWriterLock> writerLock_;  // first in, last out: held while the database is open for writing
     std::vector<std::shared_ptr<TKeyData>> keys_;
     // Case-folded keyword -> entry; the first entry of a folded text when the table holds several.

@@ -1,6 +1,7 @@
 // TKeyData: one search keyword in memory, its progress cursors and the companies collected under it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -42,6 +43,9 @@ struct TKeyData {
     TTaskCtl* TaskCtl = nullptr;  // set and cleared by the main window; never owned here
     std::string StatusText;       // last progress text while the keyword is not the selected one
     std::uint8_t IdlePages = 0;   // page-cursor saves since the last new company
+    // Per engine (0 Baidu, 1 Sogou, 2 360), the lowest result page of a company that could not be stored since the
+    // engine last ended; -1 when none. No cursor of the engine is saved past it, so the next run comes back to it.
+    std::array<std::int32_t, 3> LostPage{-1, -1, -1};
 
     // Loader state. LoaderRunning is true from the start of a load until its termination handler ran.
     bool LoaderRunning = false;

@@ -171,11 +171,18 @@ void TSQLiteTable::NextRow() {
 int TSQLiteTable::ColumnIndex(const std::string& name) const {
     if (names_.empty())
         throw ESQLiteException("Field " + name + std::string(kNoColumns));
+    const int index = FindColumn(name);
+    if (index < 0)
+        throw ESQLiteException(std::string(kNoSuchColumn) + name);
+    return index;
+}
+
+int TSQLiteTable::FindColumn(const std::string& name) const {
     for (std::size_t i = 0; i < names_.size(); ++i) {
         if (SameIgnoringCase(names_[i], name))
             return static_cast<int>(i);
     }
-    throw ESQLiteException(std::string(kNoSuchColumn) + name);
+    return -1;
 }
 
 const std::optional<std::string>& TSQLiteTable::Cell(int index) const {
@@ -212,6 +219,7 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& utf8Path, bool readOnly) {
         sqlite3_close_v2(db);
         throw ESQLiteException(std::string(kOpenFailed) + utf8Path + "\" : " + reason);
     }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     db_ = db;
 }
 

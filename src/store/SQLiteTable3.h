@@ -1,6 +1,7 @@
 // Thin layer over the SQLite C interface: a connection that runs single statements and queries, and the in-memory
-// table a query returns. Plain statements only: nothing is bound, cached, retried or wrapped in a transaction, and
-// no busy time-out is set, so a locked database fails at once.
+// table a query returns. Plain statements only: nothing is bound, cached or wrapped in a transaction. Every
+// connection waits up to kBusyTimeoutMs for a database another program has locked (a reader's transaction, the
+// other program's write) before a statement fails as busy.
 #pragma once
 
 #include <sqlite3.h>
@@ -12,6 +13,9 @@
 #include <vector>
 
 namespace vexo {
+
+// How long a statement waits for a lock another connection holds.
+inline constexpr int kBusyTimeoutMs = 5000;
 
 // Every failure of the connection, of a statement or of a query, and misuse of a result table.
 class ESQLiteException : public std::runtime_error {
@@ -53,6 +57,10 @@ class TSQLiteTable {
     void NextRow();
     // Position of the column with that name, ignoring letter case; raises when there is none.
     int ColumnIndex(const std::string& name) const;
+    // Position of the column with that name, ignoring letter case; -1 when there is none.
+    int FindColumn(const std::string& name) const;
+    // ColumnText, or "" for the position -1 of a missing column.
+    std::string OptionalColumnText(int index) const { return index < 0 ? std::string() : ColumnText(index); }
     // Text of the column in the cursor's row; a NULL gives "". Raises past the last row or for a bad index.
     std::string ColumnText(int index) const;
     bool ColumnIsNull(int index) const;
@@ -76,8 +84,8 @@ class TSQLiteTable {
 // owner's lock, and the library's own serialisation keeps it safe even if they did not.
 class TSQLiteDatabase {
   public:
-    // Opens the file at the UTF-8 path, creating it when missing (read-only: SQLITE_OPEN_READONLY, no create).
-    // Raises "Failed to open database \"path\" : reason".
+    // Opens the file at the UTF-8 path, creating it when missing (read-only: SQLITE_OPEN_READONLY, no create),
+    // with the busy time-out set. Raises "Failed to open database \"path\" : reason".
     explicit TSQLiteDatabase(const std::string& utf8Path, bool readOnly = false);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;

@@ -56,13 +56,14 @@ void TDataThread::Load() {
     const int nameColumn = rows->ColumnIndex("Comname");
     const int addrColumn = rows->ColumnIndex("addr");
     const int weburlColumn = rows->ColumnIndex("weburl");
-    const int sourceColumn = rows->ColumnIndex("source");
-    const int ispayColumn = rows->ColumnIndex("ispay");
-    const int renzhengColumn = rows->ColumnIndex("renzheng");
+    // A reader does not upgrade the schema: the columns added by later versions may be missing and read as empty.
+    const int sourceColumn = rows->FindColumn("source");
+    const int ispayColumn = rows->FindColumn("ispay");
+    const int renzhengColumn = rows->FindColumn("renzheng");
     const int telColumn = rows->ColumnIndex("Tel");
     const int mobColumn = rows->ColumnIndex("Mob");
     const int emailColumn = rows->ColumnIndex("EMail");
-    const int qqColumn = rows->ColumnIndex("qq");
+    const int qqColumn = rows->FindColumn("qq");
 
     for (; !rows->AtEnd(); rows->NextRow()) {
         auto record = std::make_shared<TComPanyInfo>();
@@ -71,14 +72,14 @@ void TDataThread::Load() {
         record->SetComName(FromStoredText(rows->ColumnText(nameColumn)));
         record->Addr = FromStoredText(rows->ColumnText(addrColumn));
         record->weburl = FromStoredText(rows->ColumnText(weburlColumn));
-        record->source = FromStoredText(rows->ColumnText(sourceColumn));
-        record->ispay = StoredInt32(rows->ColumnText(ispayColumn)) != 0 ? 1 : 0;
-        record->renzheng = StoredInt32(rows->ColumnText(renzhengColumn)) != 0 ? 1 : 0;
+        record->source = FromStoredText(rows->OptionalColumnText(sourceColumn));
+        record->ispay = StoredInt32(rows->OptionalColumnText(ispayColumn)) != 0 ? 1 : 0;
+        record->renzheng = StoredInt32(rows->OptionalColumnText(renzhengColumn)) != 0 ? 1 : 0;
         // Stored lists are taken as they are, without the duplicate test of AddTel and its siblings.
         record->Tel = SplitStoredList(rows->ColumnText(telColumn));
         record->Mob = SplitStoredList(rows->ColumnText(mobColumn));
         record->EMail = SplitStoredList(rows->ColumnText(emailColumn));
-        record->qq = SplitStoredList(rows->ColumnText(qqColumn));
+        record->qq = SplitStoredList(rows->OptionalColumnText(qqColumn));
 
         std::lock_guard lock(data.Lock());
         if (entry_->Detached.load())

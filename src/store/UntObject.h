@@ -15,6 +15,11 @@ struct TComPanyInfo {
     std::string ComName;  // normalised name; empty reads back as " " through GetComName
     std::string ListID;   // decimal row id once stored, else empty
     std::string Keyword;  // keyword the company was collected under (not stored)
+    // Where the result collector found the entry that led to the company (not stored): its engine (0 Baidu,
+    // 1 Sogou, 2 360) and the 0-based result page; -1 when not known. A company that cannot be stored holds its
+    // engine's saved cursor back to that page, so the next run comes to it again.
+    std::int8_t ResultEngine = -1;
+    std::int32_t ResultPage = -1;
     std::string Addr;
     std::vector<std::string> Tel;
     std::vector<std::string> Mob;
@@ -38,12 +43,12 @@ struct TComPanyInfo {
     void AddEmail(std::string_view value);
     void AddQQ(std::string_view value);
 
-    // Empties the contact lists, the name, Addr, weburl and source and resets ispay; Keyword, ListID and
-    // renzheng keep their values.
+    // Empties the contact lists, the name, Addr, weburl and source and resets ispay; Keyword, ListID, renzheng
+    // and the result origin keep their values.
     void ClearData();
 
     // Copies name (through GetComName and SetComName), Addr, weburl, source, both flags and the four lists from
-    // another record; ListID and Keyword stay.
+    // another record; ListID, Keyword and the result origin stay.
     void AssignFrom(const TComPanyInfo& other);
 };
 

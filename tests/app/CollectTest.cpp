@@ -428,6 +428,31 @@ TEST_F(CollectTest, AnotherWriterOrBadArgumentsAreRefusedWithStatus2) {
     EXPECT_TRUE(engines_.PageRequests(0).empty());
 }
 
+TEST_F(CollectTest, AHostsEntryThatIsNoHostIsRefusedByNameAndTheKeywordPrintsOnOneLine) {
+    for (const char* bad : {"http://www.baidu.com", "www.baidu.com/s", "www.baidu.com:0", "www.baidu.com\x01:80"}) {
+        std::ofstream(dir_ / "qzclient.cfg") << "[hosts]\nbaidu=" << bad << "\n";
+        const TRun run = Collect({kKeyword, "--engines", "baidu"});
+        EXPECT_EQ(run.exitCode, 2) << bad;
+        EXPECT_TRUE(run.err.starts_with("vexo-cli: [hosts] baidu = '")) << run.err;
+        EXPECT_NE(run.err.find("is not a host"), std::string::npos) << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+    EXPECT_TRUE(engines_.PageRequests(0).empty());
+    EXPECT_FALSE(fs::exists(dir_ / "Data" / "users"));
+
+    // Control characters of the keyword are escaped wherever it is printed.
+    std::ofstream(dir_ / "qzclient.cfg") << "[hosts]\nicp=" << sim::kSimIcpHost << "\n";
+    const std::string keyword = "广州\t电子\x1b[31m公司";
+    engines_.SetPage(1, keyword, 0, {{a_, true}});
+    const TRun run = Collect({keyword, "--engines", "sogou"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+    EXPECT_TRUE(run.out.starts_with("广州\\x09电子\\x1b[31m公司: 1 companies stored; pages sogou ")) << run.out;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_EQ(Companies().count("广州市甲乙电子科技有限公司"), 1u);
+}
+
 TEST_F(CollectTest, ASummaryThatCannotBeWrittenIsAnErrorThoughTheCollectionIsStored) {
     engines_.SetPage(1, kKeyword, 0, {{a_, true}});
     const TRun run = Wait(Spawn({kKeyword, "--engines", "sogou"}, kSiteVisitGates, "/dev/full"));

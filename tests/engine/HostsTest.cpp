@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vexo {
 namespace {
@@ -57,6 +58,49 @@ TEST_F(HostsTest, ConfiguredHostsReplaceTheDefaultsAndBlankOnesKeepThem) {
     EXPECT_EQ(hosts.Icp, "icp.example.cn");
     EXPECT_EQ(hosts.Config, "cfg.example.cn");
     EXPECT_EQ(hosts.Update, "up.example.cn");
+}
+
+TEST_F(HostsTest, OnlyANameOrAddressWithAnOptionalPortIsAHost) {
+    for (const char* host : {"www.baidu.com", "baidu.sim.test:8080", "127.0.0.1:1", "localhost:65535", "[::1]",
+                             "[::1]:8080", "[::ffff:127.0.0.1]:80", "icp_sim.local", "例子.中国"}) {
+        EXPECT_TRUE(IsHostEntry(host)) << host;
+    }
+    for (const char* text : {"",
+                             "http://www.baidu.com",
+                             "www.baidu.com/s",
+                             "/tmp/x",
+                             "www.baidu.com:0",
+                             "www.baidu.com:65536",
+                             "www.baidu.com:",
+                             "www.baidu.com:80a",
+                             "www.baidu.com:+80",
+                             "user@www.baidu.com",
+                             "www.baidu.com?x",
+                             "www.baidu.com#x",
+                             "www baidu.com",
+                             "www.baidu.com\x01:80",
+                             "www.baidu.com\x7f",
+                             ".baidu.com",
+                             "-baidu.com",
+                             "www..baidu.com",
+                             "::1",
+                             "[::1",
+                             "[]",
+                             "[::g]",
+                             "[::1]x",
+                             "\xff\xfe"}) {
+        EXPECT_FALSE(IsHostEntry(text)) << text;
+    }
+
+    Put("[hosts]\nbaidu=http://www.baidu.com/\nsogou=www.sogou.com:8080\nicp=icp local\nupdate=up.example.cn\n");
+    const std::vector<THostEntry> refused = RefusedHosts(LoadHosts(path_));
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[0].Key, "baidu");
+    EXPECT_EQ(refused[0].Value, "http://www.baidu.com/");
+    EXPECT_EQ(refused[1].Key, "icp");
+    EXPECT_EQ(refused[1].Value, "icp local");
+    // Services left empty are not used, and so not refused.
+    EXPECT_TRUE(RefusedHosts(LoadHosts((dir_ / "missing.cfg").string())).empty());
 }
 
 TEST_F(HostsTest, ClientConfigurationLiesInTheProgramDirectory) {

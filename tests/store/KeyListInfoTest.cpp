@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/KeyListInfo.h"
@@ -426,37 +428,100 @@ TEST_F(KeyListInfoTest, ReadOnlyDatabaseStoresNothingAndSaysSo) {
 
     TKeyListInfo& store = Open(TStoreAccess::ReadOnly);
     store.LoadKeys();
-    store.AddCompany("k", Company("New Ltd", "13800000002"));
+    const TAddCompanyResult refused = store.AddCompany("k", Company("New Ltd", "13800000002"));
+    EXPECT_EQ(refused.Outcome, TStoreOutcome::Failed);
+    EXPECT_EQ(refused.Error, "attempt to write a readonly database");
     EXPECT_TRUE(stored_.empty());
     EXPECT_EQ(store.FindKey("k")->ListCount, 1);
     EXPECT_EQ(store.AddKey("new", true)->ID, "0");
     EXPECT_FALSE(store.DeleteKey("k"));
     EXPECT_EQ(Sql("select count(*) from tbl_key; select count(*) from tbl_list"), "1\n1\n");
 
-    // A missing file is not created by a reader.
+    // A missing file is not created by a reader; an empty one (no writer has made the tables yet) has no keywords.
     std::filesystem::remove(home_.DatabasePath());
     EXPECT_THROW(Open(TStoreAccess::ReadOnly), ESQLiteException);
     EXPECT_FALSE(std::filesystem::exists(home_.DatabasePath()));
+    WriteDataFile("");
+    Open(TStoreAccess::ReadOnly).LoadKeys();
+    EXPECT_TRUE(store_->Keys().empty());
+    EXPECT_EQ(std::filesystem::file_size(home_.DatabasePath()), 0u);
 }
 
-TEST_F(KeyListInfoTest, LockedDatabaseFailsAtOnceWithoutAHalfStoredCompany) {
+TEST_F(KeyListInfoTest, ABusyDatabaseIsWaitedForAndACompanyItStillRefusesHoldsItsEngineCursorBack) {
     TKeyListInfo& store = Open();
     TKeyData* entry = store.AddKey("k", true);
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(home_.DatabasePath().c_str(), &other), SQLITE_OK);
+
+    // Another program's write lock, released while the store waits: the company is stored.
     ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+    });
+    EXPECT_EQ(store.AddCompany("k", Company("Waited Ltd", "13800000001")).Outcome, TStoreOutcome::Stored);
+    release.join();
+    EXPECT_EQ(stored_.size(), 1u);
 
-    EXPECT_THROW(store.AddCompany("k", Company("Locked Ltd", "13800000000")), ESQLiteException);
+    // A lock held past the (shortened) time-out: the company is lost, and its engine's cursor goes back to the
+    // result page it came from.
+    sqlite3_busy_timeout(store.DataManager().Database().Handle(), 50);
+    EXPECT_TRUE(store.SavePageCursor("k", 5, 1));
+    ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    TComPanyInfo refused = Company("Locked Ltd", "13800000002");
+    refused.ResultEngine = 1;
+    refused.ResultPage = 3;
+    const TAddCompanyResult result = store.AddCompany("k", refused);
+    EXPECT_EQ(result.Outcome, TStoreOutcome::Failed);
+    EXPECT_EQ(result.Error, "database is locked");
+    EXPECT_EQ(entry->SgLastPage, 3);
+    EXPECT_EQ(entry->ListCount, 1);
+    EXPECT_EQ(store.GetCompanies("k")->size(), 1u);
     EXPECT_THROW(store.LoadKeys(), ESQLiteException);
-    EXPECT_TRUE(store.GetCompanies("k")->empty());
-    EXPECT_EQ(entry->ListCount, 0);
-
     ASSERT_EQ(sqlite3_exec(other, "commit", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
-    EXPECT_TRUE(stored_.empty());
-    EXPECT_EQ(Sql("select count(*) from tbl_list"), "0\n");
-    store.AddCompany("k", Company("Locked Ltd", "13800000000"));
-    EXPECT_EQ(stored_.size(), 1u);
+
+    // The database still held page 5 (the lock kept the step back from it); the saves that follow write no
+    // later page until the engine has ended.
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "5\n");
+    EXPECT_TRUE(store.SavePageCursor("k", 6, 1));
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "3\n");
+    EXPECT_EQ(entry->SgLastPage, 3);
+    const TCursorSave ended = store.SaveEngineCursor("k", 7, 1);
+    EXPECT_EQ(ended.Page, 3);
+    EXPECT_TRUE(ended.Written);
+    EXPECT_TRUE(store.SavePageCursor("k", 4, 1));
+    EXPECT_EQ(Sql("select sglastpage from tbl_key"), "4\n");
+    EXPECT_EQ(Sql("select count(*) from tbl_list"), "1\n");
+}
+
+TEST_F(KeyListInfoTest, AddKeyReturnsWhatTheListHoldsOnceTheAddedEventReturned) {
+    TKeyListInfo& store = Open();
+    store.OnKeyAdded = [](TKeyListInfo& self, TKeyData& entry) {
+        if (entry.KeyStr == "gone") {
+            self.DeleteKey("gone");
+        } else if (entry.KeyStr == "replaced") {
+            self.DeleteKey("replaced");
+            self.AddKey("REPLACED", true);
+        }
+    };
+    EXPECT_EQ(store.AddKey("gone", true), nullptr);
+    EXPECT_EQ(store.FindKey("gone"), nullptr);
+    TKeyData* replaced = store.AddKey("replaced", true);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(replaced->KeyStr, "REPLACED");
+    EXPECT_EQ(Sql("select KeyStr from tbl_key"), "REPLACED\n");
+
+    // Keywords read at start-up may be deleted by the handler as well.
+    store.AddKey("kept", true);
+    TKeyListInfo& again = Open();
+    again.OnKeyAdded = [](TKeyListInfo& self, TKeyData& entry) {
+        if (entry.KeyStr == "REPLACED")
+            self.DeleteKey(entry.KeyStr);
+    };
+    again.LoadKeys();
+    ASSERT_EQ(again.Keys().size(), 1u);
+    EXPECT_EQ(again.Keys()[0]->KeyStr, "kept");
 }
 
 TEST_F(KeyListInfoTest, SecondWriterIsRefusedWhileReadersStillOpen) {
