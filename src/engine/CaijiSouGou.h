@@ -10,6 +10,8 @@
 
 namespace vexo {
 
+extern const TAnchorEngine kSogouEngine;
+
 class TCaijiSouGou : public TAnchorCollector {
   public:
     // settings.SearchHost: the Sogou web-search host[:port], also the host of its promoted-entry links;
