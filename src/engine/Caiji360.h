@@ -72,6 +72,7 @@ class TAnchorCollector : public TResultCollector {
     TRegExp regExp_;
 };
 
+// The 360 engine as its collector reads it (also for reading its pages without a collector).
 extern const TAnchorEngine k360Engine;
 
 class TCaiji360 : public TAnchorCollector {

@@ -10,6 +10,7 @@
 
 namespace vexo {
 
+// The Sogou engine as its collector reads it (also for reading its pages without a collector).
 extern const TAnchorEngine kSogouEngine;
 
 class TCaijiSouGou : public TAnchorCollector {
