@@ -162,20 +162,28 @@ void WriteResultPageFile(std::string_view text) {
 
 }  // namespace
 
-TBaiduResultPage ReadBaiduResultPage(std::string_view pageText, TRegExp& regExp) {
-    TBaiduResultPage page;
-    const std::string region = TextBetween(kBaiduRegionStart, kBaiduRegionEnd, pageText);
+std::string BaiduEntryRegion(std::string_view pageText) {
+    return TextBetween(kBaiduRegionStart, kBaiduRegionEnd, pageText);
+}
+
+std::vector<TBaiduEntry> ReadBaiduCertifiedBlocks(std::string_view region, TRegExp& regExp) {
+    std::vector<TBaiduEntry> entries;
     for (const std::string& block : regExp.AllMatches(kBaiduCertifiedBlockPattern, region)) {
         if (std::optional<TBaiduEntry> entry = ReadCertifiedBlock(block, regExp)) {
-            page.CertifiedBlocks.push_back(std::move(*entry));
+            entries.push_back(std::move(*entry));
         }
     }
+    return entries;
+}
+
+std::vector<TBaiduEntry> ReadBaiduDataToolsBlocks(std::string_view region, TRegExp& regExp) {
+    std::vector<TBaiduEntry> entries;
     for (const std::string& block : regExp.AllMatches(kBaiduDataToolsBlockPattern, region)) {
         if (std::optional<TBaiduEntry> entry = ReadDataToolsBlock(block)) {
-            page.DataToolsBlocks.push_back(std::move(*entry));
+            entries.push_back(std::move(*entry));
         }
     }
-    return page;
+    return entries;
 }
 
 TCaijiBaidu::TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings)
@@ -215,12 +223,13 @@ bool TCaijiBaidu::FetchAndProcessPage() {
     WriteResultPageFile(text);
     SendStatus(std::string(kStatusAnalysingResults));
 
-    const TBaiduResultPage entries = ReadBaiduResultPage(text, regExp_);
-    StartSites(entries.CertifiedBlocks);
+    const std::string region = BaiduEntryRegion(text);
+    StartSites(ReadBaiduCertifiedBlocks(region, regExp_));
     // The page counts from here on, whatever the passes find. The result blocks' site threads get the cookie of
     // this page's request; the advertising blocks' ones above still got that of the page before.
+    const std::vector<TBaiduEntry> dataTools = ReadBaiduDataToolsBlocks(region, regExp_);
     keptCookie_ = http_.RequestHeader(kCookieHeader);
-    StartSites(entries.DataToolsBlocks);
+    StartSites(dataTools);
     return true;
 }
 

@@ -37,15 +37,14 @@ struct TBaiduEntry {
     std::uint8_t Certified = 0;
 };
 
-// The entries of one result page, each list in page order.
-struct TBaiduResultPage {
-    std::vector<TBaiduEntry> CertifiedBlocks;  // advertising blocks, all certified
-    std::vector<TBaiduEntry> DataToolsBlocks;  // result blocks; certified when they carry a hint label
-};
-
-// Reads the entries of a decoded result page (UTF-8) with the caller's adapter. Only the region between
-// kBaiduRegionStart and kBaiduRegionEnd is read; blocks without a link are left out.
-TBaiduResultPage ReadBaiduResultPage(std::string_view pageText, TRegExp& regExp);
+// The part of a decoded result page (UTF-8) that holds the entries: between kBaiduRegionStart and kBaiduRegionEnd.
+std::string BaiduEntryRegion(std::string_view pageText);
+// The entries of the region's advertising blocks, in page order, all certified; blocks without a link are left out.
+// Read with the caller's adapter.
+std::vector<TBaiduEntry> ReadBaiduCertifiedBlocks(std::string_view region, TRegExp& regExp);
+// The entries of the region's result blocks, in page order, certified when they carry a hint label; blocks without a
+// link are left out. Read with the caller's adapter.
+std::vector<TBaiduEntry> ReadBaiduDataToolsBlocks(std::string_view region, TRegExp& regExp);
 
 class TCaijiBaidu : public TResultCollector {
   public:

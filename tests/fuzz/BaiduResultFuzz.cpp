@@ -36,16 +36,19 @@ bool SameEntries(const std::vector<TBaiduEntry>& a, const std::vector<TBaiduEntr
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text = DecodePageText(AsText(data, size), true);
     static TRegExp regExp;  // one adapter for the whole run, as a collector keeps one for all its pages
-    const TBaiduResultPage page = ReadBaiduResultPage(text, regExp);
+    const std::string region = BaiduEntryRegion(text);
+    Check(Contains(text, region), "the region is not a piece of the page");
+    const std::vector<TBaiduEntry> certified = ReadBaiduCertifiedBlocks(region, regExp);
+    const std::vector<TBaiduEntry> dataTools = ReadBaiduDataToolsBlocks(region, regExp);
 
-    Check(page.CertifiedBlocks.size() <= CountOf(text, "推广"), "more advertising entries than labels");
-    for (const TBaiduEntry& entry : page.CertifiedBlocks) {
+    Check(certified.size() <= CountOf(text, "推广"), "more advertising entries than labels");
+    for (const TBaiduEntry& entry : certified) {
         Check(entry.Certified == 1, "an advertising entry is not certified");
         Check(IsValidUtf8(entry.Link) && IsValidUtf8(entry.Title), "an advertising entry is not UTF-8");
         Check(IsCleaned(entry.Link) && IsCleaned(entry.Title), "an advertising entry is not cleaned");
     }
-    Check(page.DataToolsBlocks.size() <= CountOf(text, "快照"), "more result entries than snapshot links");
-    for (const TBaiduEntry& entry : page.DataToolsBlocks) {
+    Check(dataTools.size() <= CountOf(text, "快照"), "more result entries than snapshot links");
+    for (const TBaiduEntry& entry : dataTools) {
         Check(entry.Certified <= 1, "a result entry's certification is neither 0 nor 1");
         Check(IsValidUtf8(entry.Link) && IsValidUtf8(entry.Title), "a result entry is not UTF-8");
         Check(!entry.Link.empty() && Contains(text, entry.Link), "a result link is not a piece of the page");
@@ -54,9 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!Contains(entry.Link, "\"") && !Contains(entry.Title, "\""), "a result value runs past its quote");
     }
 
-    const TBaiduResultPage again = ReadBaiduResultPage(text, regExp);
-    Check(SameEntries(page.CertifiedBlocks, again.CertifiedBlocks) &&
-              SameEntries(page.DataToolsBlocks, again.DataToolsBlocks),
+    Check(SameEntries(certified, ReadBaiduCertifiedBlocks(region, regExp)) &&
+              SameEntries(dataTools, ReadBaiduDataToolsBlocks(region, regExp)),
           "reading the same page twice gives other entries");
     return 0;
 }
