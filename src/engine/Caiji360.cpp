@@ -18,16 +18,6 @@ constexpr std::string_view kHttpScheme = "http://";
 
 constexpr std::string_view k360OwnDomains[] = {k360SearchDomain, k360CompanyDomain};
 
-constexpr TAnchorEngine k360Engine{.Engine = kEngine360,
-                                   .SiteVariant = TSiteVariant::So360,
-                                   .HttpSettings = HttpPreset::Caiji360,
-                                   .DefaultSearchHost = kDefault360SearchHost,
-                                   .QueryStart = "/s?ie=utf-8&q=",
-                                   .PageKey = "&pn=",
-                                   .PromotedHost = k360ClickHost,
-                                   .PromotedPath = k360PayPath,
-                                   .OwnDomains = k360OwnDomains};
-
 // The address an anchor links to: from its first "http://" up to the next double quote. Case-sensitive, so an
 // upper-case scheme yields nothing; so does an address without a closing double quote.
 std::optional<std::string> AnchorAddress(std::string_view anchor) {
@@ -68,15 +58,48 @@ class TAddressList {
 
 }  // namespace
 
+const TAnchorEngine k360Engine{.Engine = kEngine360,
+                               .SiteVariant = TSiteVariant::So360,
+                               .HttpSettings = HttpPreset::Caiji360,
+                               .DefaultSearchHost = kDefault360SearchHost,
+                               .QueryStart = "/s?ie=utf-8&q=",
+                               .PageKey = "&pn=",
+                               .PromotedHost = k360ClickHost,
+                               .PromotedPath = k360PayPath,
+                               .OwnDomains = k360OwnDomains};
+
+std::string PromotedAnchorPattern(const TAnchorEngine& engine, std::string_view searchHost) {
+    // The host goes into the pattern verbatim: its dots stay unescaped, as do the path's "." and "?".
+    return "<a[^>]*http://" + std::string(engine.PromotedHost.empty() ? searchHost : engine.PromotedHost) +
+           std::string(engine.PromotedPath) + "[^>]*>(?:.|[\\r\\n])*?</a>";
+}
+
+std::vector<std::string> ReadAnchorResultPage(std::string_view pageText, std::string_view promotedPattern,
+                                              std::span<const std::string_view> ownDomains, TRegExp& regExp) {
+    TAddressList addresses;
+    for (const std::string& anchor : regExp.AllMatches(promotedPattern, pageText)) {
+        if (auto address = AnchorAddress(anchor)) {
+            addresses.Add(std::move(*address));
+        }
+    }
+    // The promoted anchors lie on the engine's own domains, so this pass never takes them a second time.
+    for (const std::string& anchor : regExp.AllMatches(kOutsideLinkPattern, pageText)) {
+        if (ContainsAny(anchor, ownDomains)) {
+            continue;
+        }
+        if (auto address = AnchorAddress(anchor)) {
+            addresses.Add(std::move(*address));
+        }
+    }
+    return addresses.Take();
+}
+
 TAnchorCollector::TAnchorCollector(const TAnchorEngine& engine, TWindowHandle window, std::string keyword,
                                    std::int32_t startPage, TCollectorSettings settings)
     : TResultCollector(std::move(window), std::move(keyword), startPage, engine.Engine, engine.DefaultSearchHost,
                        std::move(settings)),
       engine_(engine),
-      // The host goes into the pattern verbatim: its dots stay unescaped, as do the path's "." and "?".
-      promotedPattern_("<a[^>]*http://" +
-                       (engine.PromotedHost.empty() ? settings_.SearchHost : std::string(engine.PromotedHost)) +
-                       std::string(engine.PromotedPath) + "[^>]*>(?:.|[\\r\\n])*?</a>"),
+      promotedPattern_(PromotedAnchorPattern(engine, settings_.SearchHost)),
       http_(engine.HttpSettings()) {}
 
 void TAnchorCollector::Execute() {
@@ -123,26 +146,7 @@ std::optional<std::vector<std::string>> TAnchorCollector::ReadPage(std::int32_t 
     const std::string pageText = DecodePageText(buffer_, false);
     buffer_.clear();
     SendStatus(std::string(kStatusAnalysingResults));
-    return TakeAddresses(pageText);
-}
-
-std::vector<std::string> TAnchorCollector::TakeAddresses(std::string_view pageText) {
-    TAddressList addresses;
-    for (const std::string& anchor : regExp_.AllMatches(promotedPattern_, pageText)) {
-        if (auto address = AnchorAddress(anchor)) {
-            addresses.Add(std::move(*address));
-        }
-    }
-    // The promoted anchors lie on the engine's own domains, so this pass never takes them a second time.
-    for (const std::string& anchor : regExp_.AllMatches(kOutsideLinkPattern, pageText)) {
-        if (ContainsAny(anchor, engine_.OwnDomains)) {
-            continue;
-        }
-        if (auto address = AnchorAddress(anchor)) {
-            addresses.Add(std::move(*address));
-        }
-    }
-    return addresses.Take();
+    return ReadAnchorResultPage(pageText, promotedPattern_, engine_.OwnDomains, regExp_);
 }
 
 void TAnchorCollector::StartSiteThreads(const std::vector<std::string>& addresses) {

@@ -41,6 +41,15 @@ struct TAnchorEngine {
     std::span<const std::string_view> OwnDomains;
 };
 
+// The pattern of a promoted entry's anchor: the engine's promoted host (else the search host) and path, verbatim.
+std::string PromotedAnchorPattern(const TAnchorEngine& engine, std::string_view searchHost);
+
+// The addresses a decoded result page (UTF-8) offers, in order of finding, without two that are equal ignoring
+// letter case: those of the anchors matching promotedPattern, then those of the other anchors with an http address
+// that contain none of ownDomains. Read with the caller's adapter.
+std::vector<std::string> ReadAnchorResultPage(std::string_view pageText, std::string_view promotedPattern,
+                                              std::span<const std::string_view> ownDomains, TRegExp& regExp);
+
 class TAnchorCollector : public TResultCollector {
   protected:
     TAnchorCollector(const TAnchorEngine& engine, TWindowHandle window, std::string keyword, std::int32_t startPage,
@@ -54,7 +63,6 @@ class TAnchorCollector : public TResultCollector {
     // Fetches and reads the page: its addresses in order of finding, without duplicates. Nothing when
     // termination was requested during the fetch. A failed fetch throws EHttpError.
     std::optional<std::vector<std::string>> ReadPage(std::int32_t page);
-    std::vector<std::string> TakeAddresses(std::string_view pageText);
     void StartSiteThreads(const std::vector<std::string>& addresses);
 
     const TAnchorEngine& engine_;
@@ -63,6 +71,9 @@ class TAnchorCollector : public TResultCollector {
     std::string buffer_;  // body of the result page
     TRegExp regExp_;
 };
+
+// The 360 engine as its collector reads it (also for reading its pages without a collector).
+extern const TAnchorEngine k360Engine;
 
 class TCaiji360 : public TAnchorCollector {
   public:

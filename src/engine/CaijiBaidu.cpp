@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -66,6 +67,60 @@ std::string TextAfterObjectStart(std::string_view object) {
     return TextBetween(kObjectStart, {}, object);
 }
 
+// An advertising block: the title of its certification object and the address of its advertising anchor, both
+// cleaned. Nothing when the block has no certification object or no anchor with an address.
+std::optional<TBaiduEntry> ReadCertifiedBlock(const std::string& block, TRegExp& regExp) {
+    if (Trim(block).empty()) {
+        return std::nullopt;
+    }
+    std::string object = TextBetween(kRenzhengMarker, kObjectEnd, block);
+    if (object.empty()) {
+        return std::nullopt;
+    }
+    object = TextAfterObjectStart(object);
+    const std::string title = object.find('"') != std::string::npos ? TextBetween(kQuotedTitle, "\"", object)
+                                                                    : TextBetween(kSingleQuotedTitle, "'", object);
+    std::string link;
+    const std::vector<std::string> anchors = regExp.AllMatches(AdAnchorPattern(), block);
+    if (!anchors.empty()) {
+        link = std::string(Trim(TextBetween(kHrefMarker, "\"", anchors.front())));
+    }
+    if (link.empty()) {
+        return std::nullopt;
+    }
+    return TBaiduEntry{CleanEntryText(link), CleanEntryText(title), 1};
+}
+
+// A result block: title and address of its data-tools object, in either quoting; a hint object makes it certified
+// and puts its label in place of the title. Nothing when the object is missing or names no address.
+std::optional<TBaiduEntry> ReadDataToolsBlock(const std::string& block) {
+    if (Trim(block).empty()) {
+        return std::nullopt;
+    }
+    std::string object = TextBetween(kDataToolsMarker, kObjectEnd, block);
+    if (object.empty()) {
+        return std::nullopt;
+    }
+    object = TextAfterObjectStart(object);
+    TBaiduEntry entry;
+    if (object.find('"') == std::string::npos) {
+        entry.Title = TextBetween(kSingleQuotedTitle, "'", object);
+        entry.Link = TextBetween(kSingleQuotedUrl, "'", object);
+    } else {
+        entry.Title = TextBetween(kQuotedTitle, "\"", object);
+        entry.Link = TextBetween(kQuotedUrl, "\"", object);
+    }
+    if (entry.Link.empty()) {
+        return std::nullopt;
+    }
+    const std::string hint = TextBetween(kHintMarker, kObjectEnd, block);
+    if (!hint.empty()) {
+        entry.Title = TextBetween(kQuotedLabel, "\"", hint);
+        entry.Certified = 1;
+    }
+    return entry;
+}
+
 std::mutex& ResultPageFileLock() {
     static std::mutex lock;
     return lock;
@@ -107,6 +162,30 @@ void WriteResultPageFile(std::string_view text) {
 
 }  // namespace
 
+std::string BaiduEntryRegion(std::string_view pageText) {
+    return TextBetween(kBaiduRegionStart, kBaiduRegionEnd, pageText);
+}
+
+std::vector<TBaiduEntry> ReadBaiduCertifiedBlocks(std::string_view region, TRegExp& regExp) {
+    std::vector<TBaiduEntry> entries;
+    for (const std::string& block : regExp.AllMatches(kBaiduCertifiedBlockPattern, region)) {
+        if (std::optional<TBaiduEntry> entry = ReadCertifiedBlock(block, regExp)) {
+            entries.push_back(std::move(*entry));
+        }
+    }
+    return entries;
+}
+
+std::vector<TBaiduEntry> ReadBaiduDataToolsBlocks(std::string_view region, TRegExp& regExp) {
+    std::vector<TBaiduEntry> entries;
+    for (const std::string& block : regExp.AllMatches(kBaiduDataToolsBlockPattern, region)) {
+        if (std::optional<TBaiduEntry> entry = ReadDataToolsBlock(block)) {
+            entries.push_back(std::move(*entry));
+        }
+    }
+    return entries;
+}
+
 TCaijiBaidu::TCaijiBaidu(TWindowHandle window, std::string keyword, std::int32_t startPage, TCollectorSettings settings)
     : TResultCollector(std::move(window), std::move(keyword), startPage, kEngineBaidu, kDefaultBaiduSearchHost,
                        std::move(settings)),
@@ -117,7 +196,6 @@ void TCaijiBaidu::Execute() {
         if (!PausePoint() || !WaitGate(Gates().ResultPage)) {
             return;
         }
-        entries_.clear();
         if (FetchAndProcessPage()) {
             pageCursor_.store(pageCursor_.load() + 1);  // this thread is the only writer
             SendPageDone();
@@ -145,13 +223,13 @@ bool TCaijiBaidu::FetchAndProcessPage() {
     WriteResultPageFile(text);
     SendStatus(std::string(kStatusAnalysingResults));
 
-    const std::string region = TextBetween(kBaiduRegionStart, kBaiduRegionEnd, text);
-    entries_ = regExp_.AllMatches(kBaiduCertifiedBlockPattern, region);
-    CertifiedPass();
-    // The page counts from here on, whatever the passes find.
-    entries_ = regExp_.AllMatches(kBaiduDataToolsBlockPattern, region);
-    DataToolsPass();
-    entries_.clear();
+    const std::string region = BaiduEntryRegion(text);
+    StartSites(ReadBaiduCertifiedBlocks(region, regExp_));
+    // The page counts from here on, whatever the passes find. The result blocks' site threads get the cookie of
+    // this page's request; the advertising blocks' ones above still got that of the page before.
+    const std::vector<TBaiduEntry> dataTools = ReadBaiduDataToolsBlocks(region, regExp_);
+    keptCookie_ = http_.RequestHeader(kCookieHeader);
+    StartSites(dataTools);
     return true;
 }
 
@@ -173,62 +251,9 @@ bool TCaijiBaidu::FetchPage(const std::string& url) {
     return false;
 }
 
-void TCaijiBaidu::CertifiedPass() {
-    for (const std::string& entry : entries_) {
-        if (Trim(entry).empty()) {
-            continue;
-        }
-        std::string object = TextBetween(kRenzhengMarker, kObjectEnd, entry);
-        if (object.empty()) {
-            continue;
-        }
-        object = TextAfterObjectStart(object);
-        const std::string title = object.find('"') != std::string::npos ? TextBetween(kQuotedTitle, "\"", object)
-                                                                        : TextBetween(kSingleQuotedTitle, "'", object);
-        std::string link;
-        const std::vector<std::string> anchors = regExp_.AllMatches(AdAnchorPattern(), entry);
-        if (!anchors.empty()) {
-            link = std::string(Trim(TextBetween(kHrefMarker, "\"", anchors.front())));
-        }
-        if (link.empty()) {
-            continue;
-        }
-        if (!StartSite(CleanEntryText(link), CleanEntryText(title), 1)) {
-            return;
-        }
-    }
-}
-
-void TCaijiBaidu::DataToolsPass() {
-    keptCookie_ = http_.RequestHeader(kCookieHeader);
-    for (const std::string& entry : entries_) {
-        if (Trim(entry).empty()) {
-            continue;
-        }
-        std::string object = TextBetween(kDataToolsMarker, kObjectEnd, entry);
-        if (object.empty()) {
-            continue;
-        }
-        object = TextAfterObjectStart(object);
-        std::string title;
-        std::string link;
-        if (object.find('"') == std::string::npos) {
-            title = TextBetween(kSingleQuotedTitle, "'", object);
-            link = TextBetween(kSingleQuotedUrl, "'", object);
-        } else {
-            title = TextBetween(kQuotedTitle, "\"", object);
-            link = TextBetween(kQuotedUrl, "\"", object);
-        }
-        if (link.empty()) {
-            continue;
-        }
-        std::uint8_t certified = 0;
-        const std::string hint = TextBetween(kHintMarker, kObjectEnd, entry);
-        if (!hint.empty()) {
-            title = TextBetween(kQuotedLabel, "\"", hint);
-            certified = 1;
-        }
-        if (!StartSite(std::move(link), std::move(title), certified)) {
+void TCaijiBaidu::StartSites(const std::vector<TBaiduEntry>& entries) {
+    for (const TBaiduEntry& entry : entries) {
+        if (!StartSite(entry.Link, entry.Title, entry.Certified)) {
             return;
         }
     }

@@ -30,6 +30,22 @@ inline constexpr std::string_view kBaiduCertifiedBlockPattern = R"(<div id="[^>]
 // A result block, from its opening tag to the nearest following snapshot link "快照".
 inline constexpr std::string_view kBaiduDataToolsBlockPattern = R"(<div[^>]*(srcid=)[^>]*>([\s\S]*?)(快照))";
 
+// One entry of a Baidu result page: what a site thread starts with.
+struct TBaiduEntry {
+    std::string Link;
+    std::string Title;
+    std::uint8_t Certified = 0;
+};
+
+// The part of a decoded result page (UTF-8) that holds the entries: between kBaiduRegionStart and kBaiduRegionEnd.
+std::string BaiduEntryRegion(std::string_view pageText);
+// The entries of the region's advertising blocks, in page order, all certified; blocks without a link are left out.
+// Read with the caller's adapter.
+std::vector<TBaiduEntry> ReadBaiduCertifiedBlocks(std::string_view region, TRegExp& regExp);
+// The entries of the region's result blocks, in page order, certified when they carry a hint label; blocks without a
+// link are left out. Read with the caller's adapter.
+std::vector<TBaiduEntry> ReadBaiduDataToolsBlocks(std::string_view region, TRegExp& regExp);
+
 class TCaijiBaidu : public TResultCollector {
   public:
     // settings.SearchHost: the web-search host[:port] (empty: the default one); settings.IcpHost goes to the site
@@ -46,14 +62,13 @@ class TCaijiBaidu : public TResultCollector {
     bool FetchAndProcessPage();
     // Up to kBaiduPageAttempts tries; false when none succeeded or termination was requested after a failure.
     bool FetchPage(const std::string& url);
-    void CertifiedPass();
-    void DataToolsPass();
+    // Starts a site thread for each entry in turn; stops at the first that cannot be started.
+    void StartSites(const std::vector<TBaiduEntry>& entries);
     // Waits for the site gate and starts a site thread for the entry; false when the pass must end.
     bool StartSite(std::string link, std::string title, std::uint8_t certified);
 
     THttpClient http_;
-    std::string buffer_;                // body of the result page
-    std::vector<std::string> entries_;  // match values of the current pass
+    std::string buffer_;  // body of the result page
     TRegExp regExp_;
     // Cookie header of the latest result-page request, handed to the site threads.
     std::string keptCookie_;

@@ -88,6 +88,17 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
+std::string FindContactLink(TSiteVariant variant, std::string_view homeText, std::string_view host, TRegExp& regExp) {
+    for (std::string_view pattern : RulesOf(variant).contactPatterns) {
+        const std::vector<std::string> anchors = regExp.AllMatches(pattern, homeText);
+        if (!anchors.empty()) {
+            // An anchor without a usable href resolves to the site root, which is then examined.
+            return ResolveLink(host, ExtractHref(anchors.front()));
+        }
+    }
+    return {};
+}
+
 TCaijiPageCon::TCaijiPageCon(const TPagePara& para, std::string icpHost)
     : variant_(TSiteVariant::Baidu),
       window_(para.window),
@@ -148,7 +159,7 @@ void TCaijiPageCon::Execute() {
     if (Terminated()) {
         return;
     }
-    const std::string contactAddress = FindContactLink(homeText, host);
+    const std::string contactAddress = FindContactLink(variant_, homeText, host, regExp_);
     if (!contactAddress.empty()) {
         SendStatus(std::string(kStatusContactPage) + contactAddress);
         ExtractPage(contactAddress);
@@ -184,17 +195,6 @@ bool TCaijiPageCon::FetchFirstPage() {
         }
     }
     return !(rules.stopAfterFetch && Terminated());
-}
-
-std::string TCaijiPageCon::FindContactLink(std::string_view homeText, const std::string& host) {
-    for (std::string_view pattern : RulesOf(variant_).contactPatterns) {
-        const std::vector<std::string> anchors = regExp_.AllMatches(pattern, homeText);
-        if (!anchors.empty()) {
-            // An anchor without a usable href resolves to the site root, which is then examined.
-            return ResolveLink(host, ExtractHref(anchors.front()));
-        }
-    }
-    return {};
 }
 
 void TCaijiPageCon::ExtractPage(const std::string& address) {

@@ -63,6 +63,11 @@ struct TPagePara {
     std::string keyword;
 };
 
+// The address of a decoded home page's contact link: the first anchor matching the first of the variant's
+// contact-link patterns that matches at all, resolved against the site root of host; empty when none matches. Read
+// with the caller's adapter.
+std::string FindContactLink(TSiteVariant variant, std::string_view homeText, std::string_view host, TRegExp& regExp);
+
 class TCaijiPageCon : public TWorkerThread {
   public:
     // Baidu variant. `icpHost` is the filing lookup service (empty: no lookup).
@@ -91,8 +96,6 @@ class TCaijiPageCon : public TWorkerThread {
 
     // Fetches the entry's link into the buffer with the variant's attempts; false when the run must end.
     bool FetchFirstPage();
-    // The address of the home page's contact link, empty when none of the variant's patterns matches.
-    std::string FindContactLink(std::string_view homeText, const std::string& host);
     // Examines one page with the simple client; sends the record when the page completes it.
     void ExtractPage(const std::string& address);
     bool HomePageNeeded() const;

@@ -10,18 +10,18 @@ namespace {
 
 constexpr std::string_view kSogouOwnDomains[] = {kSogouDomain};
 
-// The promoted entries link to the search host itself.
-constexpr TAnchorEngine kSogouEngine{.Engine = kEngineSogou,
-                                     .SiteVariant = TSiteVariant::Sogou,
-                                     .HttpSettings = HttpPreset::CaijiSouGou,
-                                     .DefaultSearchHost = kDefaultSogouSearchHost,
-                                     .QueryStart = "/web?query=",
-                                     .PageKey = "&page=",
-                                     .PromotedHost = {},
-                                     .PromotedPath = kSogouPayPath,
-                                     .OwnDomains = kSogouOwnDomains};
-
 }  // namespace
+
+// The promoted entries link to the search host itself.
+const TAnchorEngine kSogouEngine{.Engine = kEngineSogou,
+                                 .SiteVariant = TSiteVariant::Sogou,
+                                 .HttpSettings = HttpPreset::CaijiSouGou,
+                                 .DefaultSearchHost = kDefaultSogouSearchHost,
+                                 .QueryStart = "/web?query=",
+                                 .PageKey = "&page=",
+                                 .PromotedHost = {},
+                                 .PromotedPath = kSogouPayPath,
+                                 .OwnDomains = kSogouOwnDomains};
 
 TCaijiSouGou::TCaijiSouGou(TWindowHandle window, std::string keyword, std::int32_t startPage,
                            TCollectorSettings settings)

@@ -10,6 +10,9 @@
 
 namespace vexo {
 
+// The Sogou engine as its collector reads it (also for reading its pages without a collector).
+extern const TAnchorEngine kSogouEngine;
+
 class TCaijiSouGou : public TAnchorCollector {
   public:
     // settings.SearchHost: the Sogou web-search host[:port], also the host of its promoted-entry links;

@@ -110,6 +110,27 @@ std::string DomainOfLabels(const std::vector<std::string>& labels) {
 
 }  // namespace
 
+std::string ReadFilingAnswer(std::string_view answer, TRegExp& regExp) {
+    const std::string text = DecodePageText(answer, false);
+    std::string sponsor;
+    std::string siteName;
+    for (const std::string& row : regExp.AllMatches(kBeiAnRowPattern, text)) {
+        if (Trim(row).empty())
+            continue;
+        if (row.find(kSponsorLabel) != std::string::npos) {
+            sponsor = std::string(Trim(TextBetween("<td>", "</td>", row)));
+        } else if (row.find(kSiteNameLabel) != std::string::npos) {
+            siteName = std::string(Trim(TextBetween("<td>", "</td>", row)));
+            break;
+        }
+    }
+    if (GbkLength(sponsor) > kMinFilingNameLength)
+        return sponsor;
+    if (GbkLength(siteName) > kMinFilingNameLength)
+        return siteName;
+    return {};
+}
+
 TBeiAn::TBeiAn(std::string serviceHost) : http_(HttpPreset::BeiAn()), host_(std::move(serviceHost)) {}
 
 std::string TBeiAn::DomainOf(const std::string& siteAddress) {
@@ -134,27 +155,7 @@ std::string TBeiAn::FindFilingName(const std::string& siteAddress) {
         // A lookup that fails leaves the caller's name as it is; it never ends the site visit.
         return {};
     }
-    if (answer.empty())
-        return {};
-    const std::string text = DecodePageText(answer, false);
-
-    std::string sponsor;
-    std::string siteName;
-    for (const std::string& row : regExp_.AllMatches(kBeiAnRowPattern, text)) {
-        if (Trim(row).empty())
-            continue;
-        if (row.find(kSponsorLabel) != std::string::npos) {
-            sponsor = std::string(Trim(TextBetween("<td>", "</td>", row)));
-        } else if (row.find(kSiteNameLabel) != std::string::npos) {
-            siteName = std::string(Trim(TextBetween("<td>", "</td>", row)));
-            break;
-        }
-    }
-    if (GbkLength(sponsor) > kMinFilingNameLength)
-        return sponsor;
-    if (GbkLength(siteName) > kMinFilingNameLength)
-        return siteName;
-    return {};
+    return ReadFilingAnswer(answer, regExp_);
 }
 
 }  // namespace vexo

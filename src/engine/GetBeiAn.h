@@ -20,6 +20,12 @@ inline constexpr std::string_view kBeiAnRowPattern = R"(<tr>([\s\S]*?)</tr>)";
 // A name must be longer than this many GBK bytes to be used (five Chinese characters are too short).
 inline constexpr std::size_t kMinFilingNameLength = 10;
 
+// The filing name in a lookup answer (the body as received; a body that is not UTF-8 gives none). A row's value is
+// the trimmed text between its first "<td>" and the next "</td>", wherever the label stands. The value of the last
+// sponsor row before the first site-name row when longer than kMinFilingNameLength GBK bytes, else that of the
+// site-name row when longer, else empty. Read with the caller's adapter.
+std::string ReadFilingAnswer(std::string_view answer, TRegExp& regExp);
+
 class TBeiAn {
   public:
     // `serviceHost` is the lookup service's host[:port]; empty means no service: no request, no name.

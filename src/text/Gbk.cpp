@@ -65,6 +65,24 @@ Converter& FromGbk() {
 constexpr std::size_t kMaxConvertWindow = std::size_t{1} << 16;
 constexpr std::size_t kMinConvertWindow = 16;
 
+// The tag characters U+E0000-U+E007F (UTF-8 F3 A0 80 80 to F3 A0 81 BF) have no GBK form, but glibc's CP936
+// converter skips them without an error instead of refusing them. They are kept away from it and written as "?" here.
+constexpr std::string_view kTagLead = "\xF3\xA0";
+
+bool StartsWithTagCharacter(std::string_view text) {
+    return text.size() >= 4 && text.starts_with(kTagLead) && (text[2] == '\x80' || text[2] == '\x81') &&
+           (static_cast<unsigned char>(text[3]) & 0xC0) == 0x80;
+}
+
+// Position of the first tag character in text, or its size when there is none.
+std::size_t FindTagCharacter(std::string_view text) {
+    for (std::size_t pos = text.find(kTagLead); pos != std::string_view::npos; pos = text.find(kTagLead, pos + 1)) {
+        if (StartsWithTagCharacter(text.substr(pos)))
+            return pos;
+    }
+    return text.size();
+}
+
 // Length of the well-formed UTF-8 sequence at the start of text, or 0 when it is malformed.
 std::size_t ValidSequenceAt(std::string_view text) {
     char32_t unused = 0;
@@ -149,12 +167,18 @@ std::string Utf8ToGbk(std::string_view utf8) {
     // which grow again while they convert cleanly.
     std::size_t window = kMaxConvertWindow;
     while (!utf8.empty()) {
+        if (StartsWithTagCharacter(utf8)) {
+            out.push_back('?');
+            utf8.remove_prefix(4);
+            continue;
+        }
         std::size_t take = std::min(window, utf8.size());
         // A piece ends between characters where it can (a character has at most three continuation bytes).
         for (int back = 0; back < 3 && take < utf8.size() && (static_cast<unsigned char>(utf8[take]) & 0xC0) == 0x80;
              ++back) {
             --take;
         }
+        take = FindTagCharacter(utf8.substr(0, take));
         const std::size_t used = converter.Convert(utf8.substr(0, take), out);
         utf8.remove_prefix(used);
         if (used == take) {

@@ -139,6 +139,8 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
 }
 
 TIniFile::TSpan TIniFile::FindSection(std::string_view section) const {
+    // Names are trimmed on both sides of the comparison, as a write trims them.
+    section = Trim(section);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const std::string_view trimmed = Trim(lines_[i]);
         if (!IsSectionHeader(trimmed) || !SameIgnoringCase(SectionName(trimmed), section))
@@ -154,6 +156,7 @@ TIniFile::TSpan TIniFile::FindSection(std::string_view section) const {
 std::size_t TIniFile::FindKey(const TSpan& span, std::string_view key) const {
     if (span.header == kNone)
         return kNone;
+    key = Trim(key);
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
         const std::string_view lineKey = KeyOf(lines_[i]);
         if (!lineKey.empty() && SameIgnoringCase(lineKey, key))

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Watchdog.h"
+#include "text/Global.h"
 
 namespace vexo {
 namespace {
@@ -30,6 +31,23 @@ TEST(Utf8ToGbk, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToGbk(std::string("\xC0\xAF")), "??");              // overlong "/"
     EXPECT_EQ(Utf8ToGbk(std::string("\xED\xA0\x80") + "x"), "???x");  // surrogate
     EXPECT_EQ(Utf8ToGbk(std::string("\x80") + "中"), "?\xD6\xD0");    // stray continuation byte
+}
+
+// The converter underneath skips the tag characters silently; they follow the rule like every other character
+// without a GBK form, in the GBK text, its length and the URL encoding alike.
+TEST(Utf8ToGbk, TagCharactersBecomeQuestionMarks) {
+    EXPECT_EQ(Utf8ToGbk("a\U000E0000b\U000E0041中\U000E007F"), "a?b?\xD6\xD0?");
+    EXPECT_EQ(Utf8ToGbk("\U000E0080"), "?");  // just past the tags: refused by the converter itself
+    EXPECT_EQ(GbkLength("中\U000E0020"), 3u);
+    EXPECT_EQ(ToGbkRepertoire("公司\U000E0067"), "公司?");
+    EXPECT_EQ(UrlEncode("a\U000E0041", false), "a%3F");
+    // Malformed look-alikes stay one "?" per byte.
+    EXPECT_EQ(Utf8ToGbk(std::string("\xF3\xA0\x80") + "a"), "???a");
+    // A tag far into a long text is found in whichever piece holds it.
+    std::string text(100000, 'x');
+    text += "\U000E0041";
+    text += std::string(100000, 'y');
+    EXPECT_EQ(Utf8ToGbk(text), std::string(100000, 'x') + "?" + std::string(100000, 'y'));
 }
 
 // Text dense with characters outside GBK: the same result as converting character by character, and no cost per

@@ -69,6 +69,12 @@ TEST_F(IniFileTest, NamesIgnoreLetterCaseAndAWriteReplacesTheExistingLine) {
     EXPECT_EQ(ini.ReadString("HOSTS", "update", ""), "u.example.cn");
     EXPECT_TRUE(ini.WriteString("hosts", "Icp", "b.example.cn"));
     EXPECT_EQ(Get(), "[Hosts]\nICP =b.example.cn\nUpdate=u.example.cn\n");
+
+    // Names are trimmed when read as when written, so what a write stored is found with the same names.
+    EXPECT_TRUE(ini.WriteString(" extra\t", " key ", "v"));
+    EXPECT_EQ(TIniFile(path_).ReadString(" extra\t", " key ", ""), "v");
+    EXPECT_TRUE(ini.ValueExists("extra", "key"));
+    EXPECT_EQ(ini.ReadString(" hosts ", "\ticp", ""), "b.example.cn");
 }
 
 TEST_F(IniFileTest, ReadsTrimmedValuesPastCommentsWithCrLfAndAByteOrderMark) {
