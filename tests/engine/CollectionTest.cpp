@@ -139,6 +139,8 @@ class CollectionTest : public ::testing::Test {
             controller->Stop();
         EXPECT_TRUE(loop_->RunUntil([] { return LiveWorkerCount() == 0; }, test::kWaitLimit)) << "workers left";
         tasks_.clear();
+        for (int engine : {kEngineBaidu, kEngineSogou, kEngine360})
+            GatesOfEngine(engine).ResultPage.SetClock({});
         store_.reset();
         SetCurrentDispatcher(nullptr);
     }
@@ -210,6 +212,7 @@ class CollectionTest : public ::testing::Test {
     std::map<std::string, std::unique_ptr<TTaskCtl>> tasks_;
     std::map<std::string, std::vector<int>> ended_;
     bool stopWhenIdle_ = true;
+    std::atomic<bool> firstPagesStored_{false};
     std::size_t a_ = 0, b_ = 0, d_ = 0;
 };
 
@@ -218,6 +221,15 @@ TEST_F(CollectionTest, ThreeEnginesFillTheStoreUntilTheIdleRuleStopsTheTaskAndTh
     engines_.SetPage(kEngineBaidu, kKeyword, 0, {{a_, true}, {d_, false}});
     engines_.SetPage(kEngineSogou, kKeyword, 0, {{b_, true}, {d_, true}});
     engines_.SetPage(kEngine360, kKeyword, 0, {{d_, false}});
+    // After the first pages the result-page gates stay closed until their three companies are stored: on a slow
+    // machine the site visits may otherwise outlast the idle pages that stop the task.
+    store_->OnCompanyStored = [this](TKeyListInfo& store, const std::string& keyword, const auto&) {
+        const std::optional<TCompanyList> companies = store.GetCompanies(keyword);
+        if (companies && companies->size() == 3)
+            firstPagesStored_ = true;
+    };
+    for (int engine : {kEngineBaidu, kEngineSogou, kEngine360})
+        GatesOfEngine(engine).ResultPage.SetClock([this] { return firstPagesStored_ ? GateClockMs() : 0; });
     StartKeyword(kKeyword);
     ASSERT_TRUE(loop_->RunUntil([&] { return ended_[kKeyword].size() == 3; }, test::kWaitLimit));
 
