@@ -140,9 +140,32 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-std::string Utf8ToGbk(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
+namespace {
+
+// UTF-8 of the tag characters U+E0000-U+E007F: F3 A0 80 80 to F3 A0 81 BF. glibc's CP936 converter skips them
+// without reporting an error, so they are taken out before the text reaches it.
+constexpr std::string_view kTagLead = "\xF3\xA0";
+constexpr std::size_t kTagBytes = 4;
+
+bool IsTagCharacterAt(std::string_view text, std::size_t pos) {
+    if (text.size() - pos < kTagBytes || text.compare(pos, kTagLead.size(), kTagLead) != 0)
+        return false;
+    const auto third = static_cast<unsigned char>(text[pos + 2]);
+    const auto fourth = static_cast<unsigned char>(text[pos + 3]);
+    return (third == 0x80 || third == 0x81) && (fourth & 0xC0) == 0x80;
+}
+
+// Position of the first tag character at or after pos, or npos.
+std::size_t FindTagCharacter(std::string_view text, std::size_t pos) {
+    for (pos = text.find(kTagLead, pos); pos != std::string_view::npos; pos = text.find(kTagLead, pos + 1)) {
+        if (IsTagCharacterAt(text, pos))
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
+// Converts text without tag characters, appending to out.
+void AppendAsGbk(std::string_view utf8, std::string& out) {
     Converter& converter = ToGbk();
     // iconv converts ahead internally and pays for a failure in proportion to the input it was handed, so text
     // dense with characters outside GBK took seconds per megabyte. After a failure the input goes in small pieces,
@@ -169,6 +192,21 @@ std::string Utf8ToGbk(std::string_view utf8) {
         utf8.remove_prefix(len == 0 ? 1 : len);
         window = kMinConvertWindow;
     }
+}
+
+}  // namespace
+
+std::string Utf8ToGbk(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    // A tag character is a whole, well-formed sequence, so the pieces around it split the text between characters.
+    for (std::size_t tag = FindTagCharacter(utf8, 0); tag != std::string_view::npos;
+         tag = FindTagCharacter(utf8, 0)) {
+        AppendAsGbk(utf8.substr(0, tag), out);
+        out.push_back('?');
+        utf8.remove_prefix(tag + kTagBytes);
+    }
+    AppendAsGbk(utf8, out);
     return out;
 }
 

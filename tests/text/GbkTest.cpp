@@ -32,6 +32,32 @@ TEST(Utf8ToGbk, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToGbk(std::string("\x80") + "中"), "?\xD6\xD0");    // stray continuation byte
 }
 
+// The tag characters U+E0000-U+E007F have no GBK form; the system's converter wrote "?" for each, so lengths and
+// encoded keywords count them as one byte.
+TEST(Utf8ToGbk, TagCharactersBecomeQuestionMarks) {
+    std::string allTags;
+    for (char32_t cp = 0xE0000; cp <= 0xE007F; ++cp) {
+        const std::string tag{char(0xF3), char(0xA0), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
+        EXPECT_EQ(Utf8ToGbk("a" + tag + "中"), "a?\xD6\xD0") << std::hex << static_cast<unsigned>(cp);
+        allTags += tag;
+    }
+    EXPECT_EQ(Utf8ToGbk(allTags), std::string(128, '?'));
+    EXPECT_EQ(GbkLength(allTags + "中"), 130u);
+    EXPECT_EQ(ToGbkRepertoire("\U000E0001x\U000E007F"), "?x?");
+    // Neighbours and look-alike sequences keep their own treatment: a character outside GBK is one "?", a truncated
+    // tag sequence one "?" per byte.
+    EXPECT_EQ(Utf8ToGbk("\U000E0100\U000DFFFF"), "??");
+    EXPECT_EQ(Utf8ToGbk(std::string("\xF3\xA0\x80") + "a"), "???a");
+    // Many tags in a long text, so they fall on every position of the converter's pieces.
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 40000; ++i) {
+        text += i % 3 == 0 ? "\U000E0041" : i % 3 == 1 ? "中" : "ab";
+        expected += i % 3 == 0 ? "?" : i % 3 == 1 ? "\xD6\xD0" : "ab";
+    }
+    EXPECT_EQ(Utf8ToGbk(text), expected);
+}
+
 // Text dense with characters outside GBK: the same result as converting character by character, and no cost per
 // such character that grows with the length of the text (a few megabytes took minutes).
 TEST(Utf8ToGbk, TextDenseWithUnmappableCharacters) {
