@@ -14,7 +14,6 @@ namespace vexo {
 namespace {
 
 constexpr std::string_view kCookieHeader = "Cookie";
-constexpr std::string_view kLineBreak = "\r\n";
 
 // What distinguishes the three variants.
 struct TVariantRules {
@@ -77,15 +76,6 @@ bool IsPaidLink(std::string_view link, const TVariantRules& rules) {
     return link.find(marker) != std::string_view::npos;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += kLineBreak;
-    }
-    return text;
-}
-
 }  // namespace
 
 TCaijiPageCon::TCaijiPageCon(const TPagePara& para, std::string icpHost)
@@ -120,7 +110,7 @@ void TCaijiPageCon::Execute() {
     if (!FetchFirstPage() || buffer_.empty()) {
         return;
     }
-    const std::string homeText = DecodePageText(buffer_, true);
+    std::string homeText = DecodePageText(buffer_, true);
     std::string().swap(buffer_);  // a body may be tens of MiB; the decoded text is all that is needed
 
     record_.ClearData();
@@ -149,6 +139,7 @@ void TCaijiPageCon::Execute() {
         return;
     }
     const std::string contactAddress = FindContactLink(homeText, host);
+    std::string().swap(homeText);  // not needed any more, and the contact page may take minutes
     if (!contactAddress.empty()) {
         SendStatus(std::string(kStatusContactPage) + contactAddress);
         ExtractPage(contactAddress);
@@ -198,12 +189,11 @@ std::string TCaijiPageCon::FindContactLink(std::string_view homeText, const std:
 }
 
 void TCaijiPageCon::ExtractPage(const std::string& address) {
-    lines_.clear();
     SendStatus(std::string(kStatusFetchingPage));
-    if (!SimpleGet(address, lines_)) {
+    std::string pageText;
+    if (!SimpleGetText(address, pageText)) {
         return;
     }
-    const std::string pageText = DecodePageText(JoinLines(lines_), true);
     rules_.TakeNameFromTitle(pageText, record_, RulesOf(variant_).titleRule);
     SendStatus(std::string(kStatusPageNameOpen) + record_.GetComName() + std::string(kStatusPageNameClose));
     if (rules_.ExtractContacts(pageText, record_)) {

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <optional>
 
+#include "net/PageBudget.h"
+
 namespace vexo {
 
 namespace {
@@ -174,16 +176,19 @@ THttpSettings BeiAn() {
     return settings;
 }
 
+// The update clients fetch no pages: they stay outside the page budget.
 THttpSettings UpdateThread() {
     THttpSettings settings;
     settings.followRedirects = false;
     settings.userAgent = std::string(kUpdateUserAgent);
+    settings.pageBudget = false;
     return settings;
 }
 
 THttpSettings DownIdHttp() {
     THttpSettings settings;
     settings.userAgent = std::string(kUpdateUserAgent);
+    settings.pageBudget = false;
     return settings;
 }
 
@@ -192,7 +197,9 @@ THttpSettings ContactPage() {
 }
 
 THttpSettings RemoteConfig() {
-    return SimpleSettings(kRemoteConfigUserAgent, kRemoteConfigTimeLimitMs);
+    THttpSettings settings = SimpleSettings(kRemoteConfigUserAgent, kRemoteConfigTimeLimitMs);
+    settings.pageBudget = false;
+    return settings;
 }
 
 }  // namespace HttpPreset
@@ -212,6 +219,8 @@ struct THttpClient::TTransfer {
     const THttpProgress* progress = nullptr;
     std::string* body = nullptr;
     std::size_t bodyBytes = 0;
+    std::size_t reservedBytes = 0;  // of the page budget, returned when the Get ends
+    bool overBudget = false;
     long status = 0;       // status line of the latest answer in the chain
     bool began = false;    // progress begin delivered
     bool waiting = false;  // a request is out: the read limit runs
@@ -286,6 +295,14 @@ size_t OnWrite(char* data, size_t size, size_t count, void* user) {
     if (length > settings.maxBodyBytes - transfer.bodyBytes) {
         transfer.abortKind = THttpErrorKind::TooLarge;
         return 0;
+    }
+    if (settings.pageBudget) {
+        if (!ReservePageBytes(transfer.bodyBytes, length)) {
+            transfer.abortKind = THttpErrorKind::TooLarge;
+            transfer.overBudget = true;
+            return 0;
+        }
+        transfer.reservedBytes += length;
     }
     try {
         const THttpProgress& progress = *transfer.progress;
@@ -534,6 +551,12 @@ std::optional<EHttpError> THttpClient::Failure(const TTransfer& transfer, int cu
     if (transfer.abortKind == THttpErrorKind::Status) {
         return EHttpError(THttpErrorKind::Status, "HTTP status " + std::to_string(status) + where, 0, status);
     }
+    if (transfer.overBudget) {
+        return EHttpError(
+            THttpErrorKind::TooLarge,
+            "page bodies in flight would pass " + std::to_string(CurrentPageBudget().Total) + " bytes" + where,
+            CURLE_FILESIZE_EXCEEDED, status);
+    }
     if (transfer.abortKind == THttpErrorKind::TooLarge) {
         return EHttpError(THttpErrorKind::TooLarge,
                           "response body over " + std::to_string(settings_.maxBodyBytes) + " bytes" + where,
@@ -570,6 +593,11 @@ void THttpClient::Get(const std::string& url, std::string& buffer) {
     SetOption(easy, CURLOPT_OPENSOCKETDATA, static_cast<void*>(&transfer));
 
     const std::size_t originalSize = buffer.size();
+    // The body's share of the page budget is returned when the Get ends, however it ends.
+    struct TBudgetRelease {
+        const TTransfer& transfer;
+        ~TBudgetRelease() { ReleasePageBytes(transfer.reservedBytes); }
+    } budgetRelease{transfer};
     try {
         RunTransfer(transfer);
     } catch (...) {

@@ -56,6 +56,7 @@ struct THttpSettings {
     bool anyStatusIsSuccess = false;                      // false: a final status outside 2xx is an error
     bool freshConnection = false;                         // a new connection for every request, closed after it
     std::size_t maxBodyBytes = kMaxBodyBytes;
+    bool pageBudget = true;  // the body counts toward the process-wide budget of page bodies (net/PageBudget.h)
 };
 
 // One preset per owner of a client.
@@ -78,7 +79,7 @@ enum class THttpErrorKind {
     Status,   // final status outside 2xx
     TooManyRedirects,
     Protocol,  // a scheme the client may not use (https without TLS, ftp, ...)
-    TooLarge,  // body over the size limit
+    TooLarge,  // body over the size limit, or over what the page budget has left
     Other,
 };
 

@@ -31,6 +31,15 @@ bool SimpleGet(const std::string& url, std::vector<std::string>& lines) {
     return true;
 }
 
+bool SimpleGetText(const std::string& url, std::string& text) {
+    std::string body;
+    if (!FetchBody(HttpPreset::ContactPage(), url, body)) {
+        return false;
+    }
+    text = DecodePageText(body, true);
+    return true;
+}
+
 bool SimpleGetStream(const std::string& url, std::string& stream) {
     std::string body;
     if (!FetchBody(HttpPreset::RemoteConfig(), url, body)) {

@@ -12,6 +12,11 @@ namespace vexo {
 // false, and the list is left as it was.
 bool SimpleGet(const std::string& url, std::vector<std::string>& lines);
 
+// Contact-page fetch as SimpleGet, giving the page text straight away: the same as decoding (leniently) the lines
+// SimpleGet gives joined with CR LF, without making the list of lines, which costs tens of bytes for each line of
+// the body. On failure false, and the text is left as it was.
+bool SimpleGetText(const std::string& url, std::string& text);
+
 // Remote-configuration fetch (its own user agent, 5000 ms per wait). On success the stream holds exactly the
 // body from its start; on failure false, and the stream is left as it was.
 bool SimpleGetStream(const std::string& url, std::string& stream);

@@ -200,8 +200,7 @@ std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     // A tag character is a whole, well-formed sequence, so the pieces around it split the text between characters.
-    for (std::size_t tag = FindTagCharacter(utf8, 0); tag != std::string_view::npos;
-         tag = FindTagCharacter(utf8, 0)) {
+    for (std::size_t tag = FindTagCharacter(utf8, 0); tag != std::string_view::npos; tag = FindTagCharacter(utf8, 0)) {
         AppendAsGbk(utf8.substr(0, tag), out);
         out.push_back('?');
         utf8.remove_prefix(tag + kTagBytes);
