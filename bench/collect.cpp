@@ -3,10 +3,12 @@
 // or of every kind in turn). Reported: the program's peak resident set size, and how many of the ordinary
 // advertisers it visited were stored.
 // Environment: VEXO_BENCH_SECONDS (length of each collection, default 60), VEXO_BENCH_GATE_SCALE (gate factor,
-// default 1: real intervals), VEXO_BENCH_CLI (the vexo-cli to measure, default the one built alongside).
+// default 1: real intervals), VEXO_BENCH_CLI (the vexo-cli to measure, default the one built alongside),
+// VEXO_BENCH_KEEP_LOG (a file that receives the program's error output of the last collection).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -52,7 +54,7 @@ TOutcome CollectOnce(std::optional<THostileKind> only) {
     std::ofstream(home.Dir() / "qzclient.cfg") << "[config]\n\n[hosts]\nicp=" << vexo::sim::kSimIcpHost << "\n";
 
     std::vector<std::string> ordinaryHosts;
-    std::set<std::string> ordinaryNames;
+    std::vector<std::string> ordinaryNames;
     int serial = 0;
     for (int engine = 0; engine < 3; ++engine) {
         for (int page = 0; page < kPagesPerEngine; ++page) {
@@ -67,7 +69,7 @@ TOutcome CollectOnce(std::optional<THostileKind> only) {
                                         "广州市天河区体育西路" + n + "号"});
                 if (i < kOrdinaryPerPage) {
                     ordinaryHosts.push_back(host);
-                    ordinaryNames.insert(name);
+                    ordinaryNames.push_back(name);
                 } else {
                     const auto kind = only ? *only
                                            : vexo::sim::kHostileKinds[static_cast<std::size_t>(serial) %
@@ -96,16 +98,28 @@ TOutcome CollectOnce(std::optional<THostileKind> only) {
     TOutcome outcome;
     outcome.peakRssKb = run.peakRssKb;
     outcome.exitCode = run.exitCode;
-    for (const std::string& host : ordinaryHosts)
-        outcome.ordinaryVisited += web.RequestsTo(host, "/").empty() ? 0 : 1;
+    std::set<std::string> storedNames;
     std::istringstream err(run.err);
     constexpr std::string_view kStored = "stored: ";
     for (std::string line; std::getline(err, line);) {
         if (line.starts_with(kStored)) {
             ++outcome.stored;
-            outcome.ordinaryStored += ordinaryNames.count(line.substr(kStored.size())) != 0 ? 1 : 0;
+            storedNames.insert(line.substr(kStored.size()));
         }
     }
+    for (std::size_t i = 0; i < ordinaryHosts.size(); ++i) {
+        if (web.RequestsTo(ordinaryHosts[i], "/").empty())
+            continue;
+        ++outcome.ordinaryVisited;
+        if (storedNames.count(ordinaryNames[i]) != 0) {
+            ++outcome.ordinaryStored;
+        } else {
+            std::fprintf(stderr, "visited, not stored: %s (%s)\n", ordinaryNames[i].c_str(), ordinaryHosts[i].c_str());
+        }
+    }
+    const char* keep = std::getenv("VEXO_BENCH_KEEP_LOG");
+    if (keep != nullptr && *keep != '\0')
+        std::ofstream(keep, std::ios::binary) << run.err;
     return outcome;
 }
 

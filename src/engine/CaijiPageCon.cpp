@@ -110,6 +110,8 @@ void TCaijiPageCon::Execute() {
     if (!FetchFirstPage() || buffer_.empty()) {
         return;
     }
+    // The body's share of the page budget stays with its text until the text is dropped.
+    TPageLease homeLease = http_.TakePageLease();
     std::string homeText = DecodePageText(buffer_, true);
     std::string().swap(buffer_);  // a body may be tens of MiB; the decoded text is all that is needed
 
@@ -140,6 +142,7 @@ void TCaijiPageCon::Execute() {
     }
     const std::string contactAddress = FindContactLink(homeText, host);
     std::string().swap(homeText);  // not needed any more, and the contact page may take minutes
+    homeLease.Release();
     if (!contactAddress.empty()) {
         SendStatus(std::string(kStatusContactPage) + contactAddress);
         ExtractPage(contactAddress);
@@ -191,7 +194,8 @@ std::string TCaijiPageCon::FindContactLink(std::string_view homeText, const std:
 void TCaijiPageCon::ExtractPage(const std::string& address) {
     SendStatus(std::string(kStatusFetchingPage));
     std::string pageText;
-    if (!SimpleGetText(address, pageText)) {
+    TPageLease pageLease;  // held while the text is read
+    if (!SimpleGetText(address, pageText, pageLease)) {
         return;
     }
     rules_.TakeNameFromTitle(pageText, record_, RulesOf(variant_).titleRule);

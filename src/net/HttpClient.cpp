@@ -5,6 +5,9 @@
 #include "net/HttpClient.h"
 
 #include <curl/curl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -13,8 +16,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
-
-#include "net/PageBudget.h"
+#include <utility>
 
 namespace vexo {
 
@@ -28,6 +30,8 @@ constexpr char kHttpOnly[] = "http";
 constexpr char kHttpAndHttps[] = "http,https";
 constexpr std::string_view kHeaderBlockEnd = "\r\n\r\n";
 constexpr std::string_view kCookieKey = "cookie";
+// Blocks from this size on get a mapping of their own (see InitNetwork).
+constexpr std::size_t kLargeBlockBytes = 512 * 1024;
 
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -209,6 +213,13 @@ void InitNetwork() {
     std::call_once(once, [] {
         signal(SIGPIPE, SIG_IGN);
         curl_global_init(CURL_GLOBAL_DEFAULT);
+#ifdef __GLIBC__
+        // Page bodies and texts of many megabytes come and go on many threads. glibc raises its mmap threshold to
+        // the size of every large block freed (up to 32 MiB), after which such blocks come from the threads' heaps,
+        // which keep what is freed: the process grew by hundreds of megabytes that no page still used. A fixed
+        // threshold keeps every large block in its own mapping, given back to the system when freed.
+        mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargeBlockBytes));
+#endif
     });
 }
 
@@ -593,11 +604,12 @@ void THttpClient::Get(const std::string& url, std::string& buffer) {
     SetOption(easy, CURLOPT_OPENSOCKETDATA, static_cast<void*>(&transfer));
 
     const std::size_t originalSize = buffer.size();
-    // The body's share of the page budget is returned when the Get ends, however it ends.
-    struct TBudgetRelease {
-        const TTransfer& transfer;
-        ~TBudgetRelease() { ReleasePageBytes(transfer.reservedBytes); }
-    } budgetRelease{transfer};
+    pageLease_.Release();
+    // The body's share of the page budget is given back if the Get fails, and kept with the body if it succeeds.
+    struct TBudgetShare {
+        TTransfer& transfer;
+        ~TBudgetShare() { ReleasePageBytes(transfer.reservedBytes); }
+    } budgetShare{transfer};
     try {
         RunTransfer(transfer);
     } catch (...) {
@@ -607,6 +619,7 @@ void THttpClient::Get(const std::string& url, std::string& buffer) {
         throw;
     }
     SetOption(easy, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    pageLease_ = TPageLease(std::exchange(transfer.reservedBytes, 0));
 }
 
 std::string THttpClient::Get(const std::string& url) {

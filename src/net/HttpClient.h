@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/PageBudget.h"
+
 struct curl_slist;
 
 namespace vexo {
@@ -107,8 +109,9 @@ struct THttpProgress {
     std::function<void()> end;
 };
 
-// Program-wide network set-up: call once, before starting threads. Initialises the HTTP library and ignores
-// SIGPIPE (a peer closing a socket must not end the process). Safe to call more than once.
+// Program-wide network set-up: call once, before starting threads. Initialises the HTTP library, ignores SIGPIPE
+// (a peer closing a socket must not end the process) and has the allocator give large blocks (page bodies) back to
+// the system when they are freed. Safe to call more than once.
 void InitNetwork();
 
 class THttpClient {
@@ -131,6 +134,10 @@ class THttpClient {
 
     // Sends the header with every later request; an empty value removes it.
     void SetHeader(const std::string& name, const std::string& value);
+
+    // The page-budget share of the last body fetched, for a caller that keeps working on the body or its text;
+    // otherwise the client gives it back when the next Get starts or the client ends.
+    TPageLease TakePageLease() { return std::move(pageLease_); }
 
     // Closes the open connections; the next Get opens a new one. The cookie store stays.
     void Disconnect();
@@ -166,6 +173,7 @@ class THttpClient {
     std::string lastUrl_;
     std::string lastHost_;
     std::string lastRequestHeaders_;
+    TPageLease pageLease_;  // of the last body fetched
 };
 
 }  // namespace vexo

@@ -48,6 +48,20 @@ std::size_t PageBytesInFlight() {
     return inFlight.load();
 }
 
+TPageLease& TPageLease::operator=(TPageLease&& other) noexcept {
+    if (this != &other) {
+        Release();
+        bytes_ = other.bytes_;
+        other.bytes_ = 0;
+    }
+    return *this;
+}
+
+void TPageLease::Release() {
+    ReleasePageBytes(bytes_);
+    bytes_ = 0;
+}
+
 TPageBudget CurrentPageBudget() {
     std::lock_guard lock(BudgetLock());
     return Budget();

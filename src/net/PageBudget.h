@@ -25,6 +25,26 @@ void ReleasePageBytes(std::size_t bytes);
 // Bytes reserved now.
 std::size_t PageBytesInFlight();
 
+// A share of the budget held by whoever keeps working on a fetched body (or on the text decoded from it), so that
+// pages being read count as well as pages arriving. Given back when released, replaced or destroyed.
+class TPageLease {
+  public:
+    TPageLease() = default;
+    // Takes over bytes already reserved.
+    explicit TPageLease(std::size_t reservedBytes) : bytes_(reservedBytes) {}
+    ~TPageLease() { Release(); }
+    TPageLease(TPageLease&& other) noexcept : bytes_(other.bytes_) { other.bytes_ = 0; }
+    TPageLease& operator=(TPageLease&& other) noexcept;
+    TPageLease(const TPageLease&) = delete;
+    TPageLease& operator=(const TPageLease&) = delete;
+
+    void Release();
+    std::size_t Bytes() const { return bytes_; }
+
+  private:
+    std::size_t bytes_ = 0;
+};
+
 // The budget in force (kPageBudget unless changed).
 TPageBudget CurrentPageBudget();
 // Replaces the budget (tests; reservations already made stay); returns the one before.

@@ -356,7 +356,8 @@ TEST_F(HttpClientTest, BodiesOverThirtyTwoMebibytesFail) {
 }
 
 // Page bodies in flight share one process-wide budget: a body that would pass it fails as an oversized one, small
-// bodies keep the budget's last part, a transfer's share comes back when it ends, and the update clients stay outside.
+// bodies keep the budget's last part, a fetched body keeps its share while its caller holds it, and the update
+// clients stay outside.
 TEST_F(HttpClientTest, PageBodiesInFlightShareOneBudget) {
     constexpr std::size_t kMiB = std::size_t{1} << 20;
     struct TRestoreBudget {
@@ -412,16 +413,26 @@ TEST_F(HttpClientTest, PageBodiesInFlightShareOneBudget) {
     THttpClient download(HttpPreset::DownIdHttp());
     EXPECT_EQ(FailureOf(download, std::string(kShopUrl) + "/large", &body), std::nullopt);
     EXPECT_EQ(body.size(), 2 * kMiB);
+    // A fetched body keeps its share until its caller lets it go, or the client's next Get starts.
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB + kMiB / 2);
+    TPageLease lease = page.TakePageLease();
+    EXPECT_EQ(lease.Bytes(), kMiB / 2);
+    lease.Release();
     EXPECT_EQ(PageBytesInFlight(), 5 * kMiB);
 
     release();
     holder.join();
     EXPECT_EQ(holderFailure, std::nullopt);
     EXPECT_EQ(holderBody.size(), 5 * kMiB);
-    EXPECT_EQ(PageBytesInFlight(), 0u);
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB);
+    EXPECT_EQ(FailureOf(holderClient, std::string(kShopUrl) + "/small", &body), std::nullopt);
+    EXPECT_EQ(PageBytesInFlight(), kMiB / 2);
     EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/large", &body), std::nullopt);
     EXPECT_EQ(body.size(), 2 * kMiB);
-    EXPECT_EQ(PageBytesInFlight(), 0u);
+    EXPECT_EQ(PageBytesInFlight(), 2 * kMiB + kMiB / 2);
+    // A failed Get gives back what it had and what the client held.
+    EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/missing", &body), THttpErrorKind::Status);
+    EXPECT_EQ(PageBytesInFlight(), kMiB / 2);
 }
 
 TEST_F(HttpClientTest, ReadLimitCountsTheWaitForEachByteNotTheWholeBody) {

@@ -135,13 +135,21 @@ TEST_F(SimpleHttpTest, ThePageTextIsTheDecodedLinesJoinedWithCrLf) {
         for (const std::string& line : lines)
             joined += line + "\r\n";
         std::string text = "previous";
-        ASSERT_TRUE(SimpleGetText(url, text));
+        TPageLease lease;
+        ASSERT_TRUE(SimpleGetText(url, text, lease));
         EXPECT_EQ(text, DecodePageText(joined, true)) << i;
+        // The body's share of the page budget stays with the text.
+        EXPECT_EQ(lease.Bytes(), bodies[i].size()) << i;
+        EXPECT_EQ(PageBytesInFlight(), bodies[i].size()) << i;
     }
+    EXPECT_EQ(PageBytesInFlight(), 0u);
     std::string text = "kept";
+    TPageLease lease;
     web_.Serve(kShop, "/huge", TSimResponse::Html(std::string(kMaxBodyBytes + 1, 'h')));
-    EXPECT_FALSE(SimpleGetText(kShopUrl + "/huge", text));
+    EXPECT_FALSE(SimpleGetText(kShopUrl + "/huge", text, lease));
     EXPECT_EQ(text, "kept");
+    EXPECT_EQ(lease.Bytes(), 0u);
+    EXPECT_EQ(PageBytesInFlight(), 0u);
 }
 
 TEST_F(SimpleHttpTest, TheStreamHoldsExactlyTheBody) {
