@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -149,7 +150,22 @@ void BM_HostileCertifiedBlocks(benchmark::State& state) {
     state.counters["matches"] = static_cast<double>(found);
 }
 
+// A catalogue: one line of 20 MB holding 1.7 million distinct phone-like numbers after a title.
+void BM_NumberDenseCatalogue(benchmark::State& state) {
+    constexpr std::size_t kCatalogueBytes = 20'000'000;
+    std::string page = "<title>广州某某电子有限公司</title>";
+    page.reserve(kCatalogueBytes);
+    char number[32];
+    for (unsigned n = 0; page.size() < kCatalogueBytes; ++n) {
+        const int length = n % 2 == 0 ? std::snprintf(number, sizeof number, "139%08u ", n)
+                                      : std::snprintf(number, sizeof number, "020-%08u ", n);
+        page.append(number, static_cast<std::size_t>(length));
+    }
+    RunRules(state, page);
+}
+
 BENCHMARK(BM_RealisticCompanyPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NumberDenseCatalogue)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HostileUnclosedAddress)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HostileUnclosedAnchors)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HostileCertifiedBlocks)->Unit(benchmark::kMillisecond);

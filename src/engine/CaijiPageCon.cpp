@@ -14,7 +14,6 @@ namespace vexo {
 namespace {
 
 constexpr std::string_view kCookieHeader = "Cookie";
-constexpr std::string_view kLineBreak = "\r\n";
 
 // What distinguishes the three variants.
 struct TVariantRules {
@@ -77,15 +76,6 @@ bool IsPaidLink(std::string_view link, const TVariantRules& rules) {
     return link.find(marker) != std::string_view::npos;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += kLineBreak;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string FindContactLink(TSiteVariant variant, std::string_view homeText, std::string_view host, TRegExp& regExp) {
@@ -131,7 +121,9 @@ void TCaijiPageCon::Execute() {
     if (!FetchFirstPage() || buffer_.empty()) {
         return;
     }
-    const std::string homeText = DecodePageText(buffer_, true);
+    // The body's share of the page budget stays with its text until the text is dropped.
+    TPageLease homeLease = http_.TakePageLease();
+    std::string homeText = DecodePageText(buffer_, true);
     std::string().swap(buffer_);  // a body may be tens of MiB; the decoded text is all that is needed
 
     record_.ClearData();
@@ -160,6 +152,8 @@ void TCaijiPageCon::Execute() {
         return;
     }
     const std::string contactAddress = FindContactLink(variant_, homeText, host, regExp_);
+    std::string().swap(homeText);  // not needed any more, and the contact page may take minutes
+    homeLease.Release();
     if (!contactAddress.empty()) {
         SendStatus(std::string(kStatusContactPage) + contactAddress);
         ExtractPage(contactAddress);
@@ -198,12 +192,12 @@ bool TCaijiPageCon::FetchFirstPage() {
 }
 
 void TCaijiPageCon::ExtractPage(const std::string& address) {
-    lines_.clear();
     SendStatus(std::string(kStatusFetchingPage));
-    if (!SimpleGet(address, lines_)) {
+    std::string pageText;
+    TPageLease pageLease;  // held while the text is read
+    if (!SimpleGetText(address, pageText, pageLease)) {
         return;
     }
-    const std::string pageText = DecodePageText(JoinLines(lines_), true);
     rules_.TakeNameFromTitle(pageText, record_, RulesOf(variant_).titleRule);
     SendStatus(std::string(kStatusPageNameOpen) + record_.GetComName() + std::string(kStatusPageNameClose));
     if (rules_.ExtractContacts(pageText, record_)) {

@@ -110,9 +110,8 @@ class TCaijiPageCon : public TWorkerThread {
     const std::uint8_t certified_;
 
     THttpClient http_;
-    std::string buffer_;              // body of the first page
-    std::vector<std::string> lines_;  // pages fetched with the simple client
-    TRegExp regExp_;                  // contact-link search
+    std::string buffer_;  // body of the first page
+    TRegExp regExp_;      // contact-link search
     TContactRules rules_;
     TComPanyInfo record_;
     TBeiAn beiAn_;

@@ -1,8 +1,11 @@
 // Contact extraction rules: company name from the title, numbers, e-mail, QQ and address from the page text.
 #include "engine/ContactRules.h"
 
+#include <optional>
+#include <unordered_set>
 #include <utility>
 
+#include "text/CaseFold.h"
 #include "text/Gbk.h"
 #include "text/Global.h"
 
@@ -23,9 +26,10 @@ std::string TitleInnerText(std::string_view titleMatch) {
     return TextBetween(kTitleTextStart, kTitleTextEnd, titleMatch);
 }
 
-// Splits the title text after each occurrence of word and appends, for every head, its part after the last
+// Splits the title text after each occurrence of word and hands over, for every head, its part after the last
 // separator (or the whole head when it has none).
-void CollectCandidates(std::string_view text, std::string_view word, std::vector<std::string>& candidates) {
+template <typename OnCandidate>
+void ForEachCandidate(std::string_view text, std::string_view word, OnCandidate onCandidate) {
     for (std::size_t pos = text.find(word); pos != std::string_view::npos; pos = text.find(word)) {
         std::string_view head = text.substr(0, pos + word.size());
         std::string_view candidate;
@@ -38,7 +42,7 @@ void CollectCandidates(std::string_view text, std::string_view word, std::vector
         }
         if (candidate.empty())
             candidate = head;
-        candidates.emplace_back(candidate);
+        onCandidate(candidate);
         text.remove_prefix(head.size());
     }
 }
@@ -78,89 +82,98 @@ std::string AddressFromMatch(std::string_view match) {
     return GbkLength(address) >= kMinAddressLength ? std::string(address) : std::string();
 }
 
-void TContactRules::Apply(std::string_view pattern, std::string_view pageText) {
-    matches_ = regExp_.AllMatches(pattern, pageText);
-}
-
 void TContactRules::TakeNameFromTitle(std::string_view pageText, TComPanyInfo& record, TTitleRule rule) {
     if (!IsNameBlank(record))
         return;
-    Apply(kTitlePattern, pageText);
+    // Titles are taken one at a time, and of the candidates only the last one long enough can win, so a page of
+    // countless titles costs no list of them.
+    bool anyTitle = false;
+    std::string firstText;  // inner text of the first title
+    std::string result;     // inner text of the last non-empty title
+    bool anyCandidate = false;
+    std::optional<std::string> lastLongCandidate;
+    regExp_.ForEachMatch(kTitlePattern, pageText, [&](std::string_view match) {
+        std::string text = TitleInnerText(match);
+        if (!anyTitle) {
+            anyTitle = true;
+            firstText = text;
+            if (rule == TTitleRule::FirstTitle)
+                return false;
+        }
+        if (text.empty())
+            return true;
+        auto take = [&](std::string_view candidate) {
+            anyCandidate = true;
+            if (GbkLength(candidate) >= kMinNameCandidateLength)
+                lastLongCandidate = std::string(candidate);
+        };
+        ForEachCandidate(text, kCompanyWord, take);
+        // The other word only while no title so far gave a candidate.
+        if (!anyCandidate)
+            ForEachCandidate(text, kEnterpriseWord, take);
+        result = std::move(text);
+        return true;
+    });
     if (rule == TTitleRule::FirstTitle) {
-        if (!matches_.empty())
-            record.SetComName(TitleInnerText(matches_.front()));
+        if (anyTitle)
+            record.SetComName(firstText);
         return;
     }
-
-    std::vector<std::string> candidates;
-    std::string result;
-    for (const std::string& match : matches_) {
-        std::string text = TitleInnerText(match);
-        if (text.empty())
-            continue;
-        result = text;
-        CollectCandidates(text, kCompanyWord, candidates);
-        if (candidates.empty())
-            CollectCandidates(text, kEnterpriseWord, candidates);
-    }
-    for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
-        if (GbkLength(*it) >= kMinNameCandidateLength) {
-            result = *it;
-            break;
-        }
-    }
     // Without any title this stores an empty name, which is as blank as before.
-    record.SetComName(result);
-    if (IsNameBlank(record) && !matches_.empty())
-        record.SetComName(TitleInnerText(matches_.front()));
+    record.SetComName(lastLongCandidate ? *lastLongCandidate : result);
+    if (IsNameBlank(record) && anyTitle)
+        record.SetComName(firstText);
+}
+
+std::size_t TContactRules::AddMatches(std::string_view pattern, std::string_view pageText,
+                                      std::vector<std::string>& list,
+                                      const std::function<std::string(std::string_view)>& value) {
+    // Equal ignoring letter case means equal case foldings (as AddTel and its siblings compare), so the foldings
+    // seen so far decide; matches are taken one at a time, so a page with millions of them costs no list of them.
+    std::unordered_set<std::string> folded;
+    for (const std::string& entry : list)
+        folded.insert(CaseFold(entry));
+    std::size_t matches = 0;
+    std::size_t added = 0;
+    regExp_.ForEachMatch(pattern, pageText, [&](std::string_view match) {
+        ++matches;
+        std::string kept = value(match);
+        if (!kept.empty() && folded.insert(CaseFold(kept)).second) {
+            list.push_back(std::move(kept));
+            ++added;
+        }
+        return added < kMaxValuesPerPage;
+    });
+    return matches;
 }
 
 bool TContactRules::ExtractContacts(std::string_view pageText, TComPanyInfo& record) {
     // The fallback landline pattern is tried only when the first finds nothing at all, even if every match of the
     // first is too short to keep.
-    // Values are added in bulk (AddAllUnique, the same as AddTel and its siblings one by one) so that a page with
-    // very many numbers does not cost a comparison of every value with every other.
-    std::vector<std::string> kept;
-    Apply(kLandlinePattern, pageText);
-    if (matches_.empty())
-        Apply(kLandlineFallbackPattern, pageText);
-    for (std::string& match : matches_) {
-        if (GbkLength(match) >= kMinLandlineLength)
-            kept.push_back(std::move(match));
-    }
-    AddAllUnique(record.Tel, kept);
-
-    kept.clear();
-    Apply(kMobilePattern, pageText);
-    for (std::string& match : matches_) {
-        if (GbkLength(match) == kMobileLength)
-            kept.push_back(std::move(match));
-    }
-    AddAllUnique(record.Mob, kept);
-
-    Apply(kEmailPattern, pageText);
-    AddAllUnique(record.EMail, matches_);
-
-    kept.clear();
-    Apply(kQQPattern, pageText);
-    for (const std::string& match : matches_) {
-        std::string number = TextBetween(kQQStart, kQQEnd, match);
-        if (!number.empty())
-            kept.push_back(std::move(number));
-    }
-    AddAllUnique(record.qq, kept);
+    auto landline = [](std::string_view match) {
+        return GbkLength(match) >= kMinLandlineLength ? std::string(match) : std::string();
+    };
+    if (AddMatches(kLandlinePattern, pageText, record.Tel, landline) == 0)
+        AddMatches(kLandlineFallbackPattern, pageText, record.Tel, landline);
+    AddMatches(kMobilePattern, pageText, record.Mob, [](std::string_view match) {
+        return GbkLength(match) == kMobileLength ? std::string(match) : std::string();
+    });
+    AddMatches(kEmailPattern, pageText, record.EMail, [](std::string_view match) { return std::string(match); });
+    AddMatches(kQQPattern, pageText, record.qq,
+               [](std::string_view match) { return TextBetween(kQQStart, kQQEnd, match); });
 
     if (IsNameBlank(record) || (record.Tel.empty() && record.Mob.empty())) {
         record.ClearData();
         return false;
     }
 
-    Apply(kAddressPattern, pageText);
-    if (!matches_.empty()) {
-        std::string address = AddressFromMatch(matches_.front());
+    // Only the first match counts.
+    regExp_.ForEachMatch(kAddressPattern, pageText, [&record](std::string_view match) {
+        std::string address = AddressFromMatch(match);
         if (!address.empty())
-            record.Addr = address;
-    }
+            record.Addr = std::move(address);
+        return false;
+    });
     return true;
 }
 

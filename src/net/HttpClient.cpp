@@ -5,6 +5,9 @@
 #include "net/HttpClient.h"
 
 #include <curl/curl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -13,6 +16,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace vexo {
 
@@ -26,6 +30,8 @@ constexpr char kHttpOnly[] = "http";
 constexpr char kHttpAndHttps[] = "http,https";
 constexpr std::string_view kHeaderBlockEnd = "\r\n\r\n";
 constexpr std::string_view kCookieKey = "cookie";
+// Blocks from this size on get a mapping of their own (see InitNetwork).
+constexpr std::size_t kLargeBlockBytes = 512 * 1024;
 
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -174,16 +180,19 @@ THttpSettings BeiAn() {
     return settings;
 }
 
+// The update clients fetch no pages: they stay outside the page budget.
 THttpSettings UpdateThread() {
     THttpSettings settings;
     settings.followRedirects = false;
     settings.userAgent = std::string(kUpdateUserAgent);
+    settings.pageBudget = false;
     return settings;
 }
 
 THttpSettings DownIdHttp() {
     THttpSettings settings;
     settings.userAgent = std::string(kUpdateUserAgent);
+    settings.pageBudget = false;
     return settings;
 }
 
@@ -192,7 +201,9 @@ THttpSettings ContactPage() {
 }
 
 THttpSettings RemoteConfig() {
-    return SimpleSettings(kRemoteConfigUserAgent, kRemoteConfigTimeLimitMs);
+    THttpSettings settings = SimpleSettings(kRemoteConfigUserAgent, kRemoteConfigTimeLimitMs);
+    settings.pageBudget = false;
+    return settings;
 }
 
 }  // namespace HttpPreset
@@ -202,6 +213,13 @@ void InitNetwork() {
     std::call_once(once, [] {
         signal(SIGPIPE, SIG_IGN);
         curl_global_init(CURL_GLOBAL_DEFAULT);
+#ifdef __GLIBC__
+        // Page bodies and texts of many megabytes come and go on many threads. glibc raises its mmap threshold to
+        // the size of every large block freed (up to 32 MiB), after which such blocks come from the threads' heaps,
+        // which keep what is freed: the process grew by hundreds of megabytes that no page still used. A fixed
+        // threshold keeps every large block in its own mapping, given back to the system when freed.
+        mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargeBlockBytes));
+#endif
     });
 }
 
@@ -212,6 +230,8 @@ struct THttpClient::TTransfer {
     const THttpProgress* progress = nullptr;
     std::string* body = nullptr;
     std::size_t bodyBytes = 0;
+    std::size_t reservedBytes = 0;  // of the page budget, returned when the Get ends
+    bool overBudget = false;
     long status = 0;       // status line of the latest answer in the chain
     bool began = false;    // progress begin delivered
     bool waiting = false;  // a request is out: the read limit runs
@@ -286,6 +306,14 @@ size_t OnWrite(char* data, size_t size, size_t count, void* user) {
     if (length > settings.maxBodyBytes - transfer.bodyBytes) {
         transfer.abortKind = THttpErrorKind::TooLarge;
         return 0;
+    }
+    if (settings.pageBudget) {
+        if (!ReservePageBytes(transfer.bodyBytes, length)) {
+            transfer.abortKind = THttpErrorKind::TooLarge;
+            transfer.overBudget = true;
+            return 0;
+        }
+        transfer.reservedBytes += length;
     }
     try {
         const THttpProgress& progress = *transfer.progress;
@@ -534,6 +562,12 @@ std::optional<EHttpError> THttpClient::Failure(const TTransfer& transfer, int cu
     if (transfer.abortKind == THttpErrorKind::Status) {
         return EHttpError(THttpErrorKind::Status, "HTTP status " + std::to_string(status) + where, 0, status);
     }
+    if (transfer.overBudget) {
+        return EHttpError(
+            THttpErrorKind::TooLarge,
+            "page bodies in flight would pass " + std::to_string(CurrentPageBudget().Total) + " bytes" + where,
+            CURLE_FILESIZE_EXCEEDED, status);
+    }
     if (transfer.abortKind == THttpErrorKind::TooLarge) {
         return EHttpError(THttpErrorKind::TooLarge,
                           "response body over " + std::to_string(settings_.maxBodyBytes) + " bytes" + where,
@@ -570,6 +604,12 @@ void THttpClient::Get(const std::string& url, std::string& buffer) {
     SetOption(easy, CURLOPT_OPENSOCKETDATA, static_cast<void*>(&transfer));
 
     const std::size_t originalSize = buffer.size();
+    pageLease_.Release();
+    // The body's share of the page budget is given back if the Get fails, and kept with the body if it succeeds.
+    struct TBudgetShare {
+        TTransfer& transfer;
+        ~TBudgetShare() { ReleasePageBytes(transfer.reservedBytes); }
+    } budgetShare{transfer};
     try {
         RunTransfer(transfer);
     } catch (...) {
@@ -579,6 +619,7 @@ void THttpClient::Get(const std::string& url, std::string& buffer) {
         throw;
     }
     SetOption(easy, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    pageLease_ = TPageLease(std::exchange(transfer.reservedBytes, 0));
 }
 
 std::string THttpClient::Get(const std::string& url) {

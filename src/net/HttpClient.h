@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/PageBudget.h"
+
 struct curl_slist;
 
 namespace vexo {
@@ -56,6 +58,7 @@ struct THttpSettings {
     bool anyStatusIsSuccess = false;                      // false: a final status outside 2xx is an error
     bool freshConnection = false;                         // a new connection for every request, closed after it
     std::size_t maxBodyBytes = kMaxBodyBytes;
+    bool pageBudget = true;  // the body counts toward the process-wide budget of page bodies (net/PageBudget.h)
 };
 
 // One preset per owner of a client.
@@ -78,7 +81,7 @@ enum class THttpErrorKind {
     Status,   // final status outside 2xx
     TooManyRedirects,
     Protocol,  // a scheme the client may not use (https without TLS, ftp, ...)
-    TooLarge,  // body over the size limit
+    TooLarge,  // body over the size limit, or over what the page budget has left
     Other,
 };
 
@@ -106,8 +109,9 @@ struct THttpProgress {
     std::function<void()> end;
 };
 
-// Program-wide network set-up: call once, before starting threads. Initialises the HTTP library and ignores
-// SIGPIPE (a peer closing a socket must not end the process). Safe to call more than once.
+// Program-wide network set-up: call once, before starting threads. Initialises the HTTP library, ignores SIGPIPE
+// (a peer closing a socket must not end the process) and has the allocator give large blocks (page bodies) back to
+// the system when they are freed. Safe to call more than once.
 void InitNetwork();
 
 class THttpClient {
@@ -130,6 +134,10 @@ class THttpClient {
 
     // Sends the header with every later request; an empty value removes it.
     void SetHeader(const std::string& name, const std::string& value);
+
+    // The page-budget share of the last body fetched, for a caller that keeps working on the body or its text;
+    // otherwise the client gives it back when the next Get starts or the client ends.
+    TPageLease TakePageLease() { return std::move(pageLease_); }
 
     // Closes the open connections; the next Get opens a new one. The cookie store stays.
     void Disconnect();
@@ -165,6 +173,7 @@ class THttpClient {
     std::string lastUrl_;
     std::string lastHost_;
     std::string lastRequestHeaders_;
+    TPageLease pageLease_;  // of the last body fetched
 };
 
 }  // namespace vexo

@@ -10,10 +10,12 @@ namespace vexo {
 namespace {
 
 // The body, or nothing when the request failed; failures are the callers' false result, not errors.
-bool FetchBody(const THttpSettings& settings, const std::string& url, std::string& body) {
+bool FetchBody(const THttpSettings& settings, const std::string& url, std::string& body, TPageLease* lease = nullptr) {
     try {
         THttpClient client(settings);
         client.Get(url, body);
+        if (lease != nullptr)
+            *lease = client.TakePageLease();
         return true;
     } catch (const EHttpError&) {
         return false;
@@ -28,6 +30,17 @@ bool SimpleGet(const std::string& url, std::vector<std::string>& lines) {
         return false;
     }
     lines = SplitBodyLines(body);
+    return true;
+}
+
+bool SimpleGetText(const std::string& url, std::string& text, TPageLease& lease) {
+    std::string body;
+    TPageLease bodyLease;
+    if (!FetchBody(HttpPreset::ContactPage(), url, body, &bodyLease)) {
+        return false;
+    }
+    text = DecodePageText(body, true);
+    lease = std::move(bodyLease);
     return true;
 }
 

@@ -603,11 +603,10 @@ void TRegExp::SetIgnoreCase(bool ignoreCase) {
     impl_->ignoreCase = ignoreCase;
 }
 
-std::vector<std::string> TRegExp::Execute(std::string_view subject) {
+void TRegExp::ForEachMatch(std::string_view subject, const std::function<bool(std::string_view)>& onMatch) {
     const RE2& re = impl_->Compiled();
-    std::vector<std::string> matches;
     if (subject.empty())
-        return matches;
+        return;
     const re2::StringPiece text(subject.data(), subject.size());
     std::size_t pos = 0;
     while (pos <= subject.size()) {
@@ -624,8 +623,7 @@ std::vector<std::string> TRegExp::Execute(std::string_view subject) {
                 ++pos;
             continue;
         }
-        matches.emplace_back(match.data(), match.size());
-        if (!impl_->global)
+        if (!onMatch(std::string_view(match.data(), match.size())) || !impl_->global)
             break;
         std::size_t end = start + match.size();
         if (match.empty()) {
@@ -636,6 +634,22 @@ std::vector<std::string> TRegExp::Execute(std::string_view subject) {
         }
         pos = end;
     }
+}
+
+void TRegExp::ForEachMatch(std::string_view pattern, std::string_view subject,
+                           const std::function<bool(std::string_view)>& onMatch) {
+    SetGlobal(true);
+    SetPattern(pattern);
+    SetIgnoreCase(true);
+    ForEachMatch(subject, onMatch);
+}
+
+std::vector<std::string> TRegExp::Execute(std::string_view subject) {
+    std::vector<std::string> matches;
+    ForEachMatch(subject, [&matches](std::string_view match) {
+        matches.emplace_back(match);
+        return true;
+    });
     return matches;
 }
 

@@ -2,6 +2,7 @@
 // UTF-8 subjects; match values are exact substrings of the subject.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,13 @@ class TRegExp {
 
     // Global and IgnoreCase set, then Execute: the one call every parser uses.
     std::vector<std::string> AllMatches(std::string_view pattern, std::string_view subject);
+
+    // The matches Execute finds, handed over one at a time (views into the subject) until onMatch returns false,
+    // so that a page with millions of matches costs no list of them.
+    void ForEachMatch(std::string_view subject, const std::function<bool(std::string_view)>& onMatch);
+    // Global and IgnoreCase set, then ForEachMatch.
+    void ForEachMatch(std::string_view pattern, std::string_view subject,
+                      const std::function<bool(std::string_view)>& onMatch);
 
   private:
     struct Impl;

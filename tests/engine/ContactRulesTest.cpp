@@ -208,35 +208,67 @@ TEST_F(ContactRulesTest, LongRunsAndUnclosedMarkupGiveSaneResults) {
     EXPECT_EQ(NameFromTitle(page, TTitleRule::CompanyWord), " ");
 }
 
-// A page listing tens of thousands of distinct numbers: every one is kept once, in page order, and the page does not
-// cost a comparison of every value with every other (that took minutes).
-TEST_F(ContactRulesTest, PageWithVeryManyNumbersKeepsEachOnceInOrder) {
+// A page listing tens of thousands of distinct numbers is a catalogue: each list takes only the first
+// kMaxValuesPerPage new values, in page order, and the page costs no comparison of every value with every other.
+// Values repeated on the page or already held (in another letter case) do not count toward the bound.
+TEST_F(ContactRulesTest, APageAddsAtMostABoundedNumberOfNewValuesToEachList) {
     const test::TWatchdog watchdog(test::kTestWatchdog);
     constexpr int kNumbers = 60000;
-    std::string page;
+    const std::size_t bound = kMaxValuesPerPage;
+    record_.EMail = {"a10000000@x.cn"};
+    std::string page = "13810000000 13810000000 020-10000000 020-10000000 ";
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < kNumbers; ++i) {
             const std::string digits = std::to_string(10000000 + i);
             page += "138" + digits + " 020-" + digits + " uin=" + digits + "& ";
-            page += (round == 0 ? "a" : "A") + digits + "@x.cn\n";
+            page += (round == 0 ? "A" : "a") + digits + "@x.cn\n";
         }
     }
     EXPECT_TRUE(Extract(page));
-    ASSERT_EQ(record_.Mob.size(), static_cast<std::size_t>(kNumbers));
-    ASSERT_EQ(record_.Tel.size(), static_cast<std::size_t>(kNumbers));
-    ASSERT_EQ(record_.qq.size(), static_cast<std::size_t>(kNumbers));
-    ASSERT_EQ(record_.EMail.size(), static_cast<std::size_t>(kNumbers));
-    EXPECT_EQ(record_.Mob.front(), "13810000000");
-    EXPECT_EQ(record_.Tel.back(), "020-10059999");
-    EXPECT_EQ(record_.qq[1], "10000001");
-    EXPECT_EQ(record_.EMail.back(), "a10059999@x.cn");
+    ASSERT_EQ(record_.Mob.size(), bound);
+    ASSERT_EQ(record_.Tel.size(), bound);
+    ASSERT_EQ(record_.qq.size(), bound);
+    ASSERT_EQ(record_.EMail.size(), bound + 1);
+    for (std::size_t i = 0; i < bound; ++i) {
+        const std::string digits = std::to_string(10000000 + i);
+        ASSERT_EQ(record_.Mob[i], "138" + digits);
+        ASSERT_EQ(record_.Tel[i], "020-" + digits);
+        ASSERT_EQ(record_.qq[i], digits);
+        // The held address is not added again in capitals, and does not count.
+        ASSERT_EQ(record_.EMail[i + 1], "A" + std::to_string(10000001 + i) + "@x.cn");
+    }
 
-    // A second page adds only what is new, ignoring letter case.
-    EXPECT_TRUE(Extract("13810000000 13910000000 A10000000@X.CN b@x.cn"));
-    EXPECT_EQ(record_.Mob.size(), static_cast<std::size_t>(kNumbers) + 1);
-    EXPECT_EQ(record_.Mob.back(), "13910000000");
-    EXPECT_EQ(record_.EMail.back(), "b@x.cn");
-    EXPECT_EQ(record_.EMail.size(), static_cast<std::size_t>(kNumbers) + 1);
+    // Another page of the same site adds up to the bound again, only what is new.
+    std::string second = "13810000000 ";
+    for (int i = 0; i < 3 * static_cast<int>(bound); ++i)
+        second += "139" + std::to_string(10000000 + i) + " ";
+    EXPECT_TRUE(Extract(second));
+    ASSERT_EQ(record_.Mob.size(), 2 * bound);
+    EXPECT_EQ(record_.Mob[bound], "13910000000");
+    EXPECT_EQ(record_.Mob.back(), "139" + std::to_string(10000000 + bound - 1));
+
+    // The fallback landline pattern still waits for a page where the first pattern finds nothing at all.
+    TComPanyInfo other;
+    other.SetComName("某某公司");
+    std::string hyphenated;
+    for (int i = 0; i < 3 * static_cast<int>(bound); ++i)
+        hyphenated += "020-" + std::to_string(100 + i % 900) + "-" + std::to_string(1000 + i) + " ";
+    EXPECT_TRUE(rules_.ExtractContacts(hyphenated, other));
+    ASSERT_EQ(other.Tel.size(), bound);
+    EXPECT_EQ(other.Tel.front(), "020-100-1000");
+}
+
+// The name rules read every title of a page one at a time: a page of countless titles gives the same name as the
+// rules give on its last and first titles.
+TEST_F(ContactRulesTest, APageOfCountlessTitlesStillGivesTheRulesName) {
+    const test::TWatchdog watchdog(test::kTestWatchdog);
+    std::string page = "<title>首页</title>";
+    for (int i = 0; i < 200000; ++i)
+        page += "<title>A公司|B公司</title>";
+    EXPECT_EQ(NameFromTitle(page + "<title>产品_某某科技有限公司</title><title>联系</title>", TTitleRule::CompanyWord),
+              "某某科技有限公司");
+    EXPECT_EQ(NameFromTitle(page, TTitleRule::CompanyWord), "A公司|B公司");
+    EXPECT_EQ(NameFromTitle(page, TTitleRule::FirstTitle), "首页");
 }
 
 }  // namespace

@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "net/PageBudget.h"
 #include "support/Loopback.h"
 #include "support/SimWeb.h"
 #include "text/Gbk.h"
@@ -351,6 +353,86 @@ TEST_F(HttpClientTest, BodiesOverThirtyTwoMebibytesFail) {
     EXPECT_TRUE(buffer.empty());
     EXPECT_EQ(FailureOf(client, std::string(kShopUrl) + "/chunked-limit", &buffer), std::nullopt);
     EXPECT_EQ(buffer.size(), kMaxBodyBytes);
+}
+
+// Page bodies in flight share one process-wide budget: a body that would pass it fails as an oversized one, small
+// bodies keep the budget's last part, a fetched body keeps its share while its caller holds it, and the update
+// clients stay outside.
+TEST_F(HttpClientTest, PageBodiesInFlightShareOneBudget) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    struct TRestoreBudget {
+        TPageBudget before;
+        ~TRestoreBudget() { SetPageBudget(before); }
+    } restore{SetPageBudget({8 * kMiB, kMiB, 2 * kMiB})};
+    ASSERT_EQ(PageBytesInFlight(), 0u);
+
+    // 5 MiB, then nothing until the test lets the body end.
+    std::promise<void> letEnd;
+    std::shared_future<void> ended = letEnd.get_future().share();
+    struct TLetEnd {
+        std::promise<void>& promise;
+        bool done = false;
+        void operator()() {
+            if (!done)
+                promise.set_value();
+            done = true;
+        }
+        ~TLetEnd() { (*this)(); }
+    } release{letEnd};
+    TSimResponse held = TSimResponse::Html({});
+    held.framing = TBodyFraming::Chunked;
+    held.bodyPieces = [ended](std::size_t index, std::string& piece) {
+        if (index > 0) {
+            ended.wait();
+            return false;
+        }
+        piece.assign(5 * kMiB, 'h');
+        return true;
+    };
+    web_.Serve(kShop, "/held", held);
+    web_.Serve(kShop, "/large", TSimResponse::Html(std::string(2 * kMiB, 'L')));
+    web_.Serve(kShop, "/small", TSimResponse::Html(std::string(kMiB / 2, 's')));
+
+    THttpSettings holderSettings = HttpPreset::OtherSiteThread();
+    holderSettings.readTimeoutMs = 0;
+    THttpClient holderClient(holderSettings);
+    std::optional<THttpErrorKind> holderFailure = THttpErrorKind::Other;
+    std::string holderBody;
+    std::thread holder([&] { holderFailure = FailureOf(holderClient, std::string(kShopUrl) + "/held", &holderBody); });
+    const auto start = TClock::now();
+    while (PageBytesInFlight() < 5 * kMiB && MillisecondsSince(start) < kHangGuardMs)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB);
+
+    THttpClient page(HttpPreset::OtherSiteThread());
+    std::string body = "kept";
+    EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/large", &body), THttpErrorKind::TooLarge);
+    EXPECT_EQ(body, "kept");
+    EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/small", &body), std::nullopt);
+    EXPECT_EQ(body.size(), kMiB / 2);
+    THttpClient download(HttpPreset::DownIdHttp());
+    EXPECT_EQ(FailureOf(download, std::string(kShopUrl) + "/large", &body), std::nullopt);
+    EXPECT_EQ(body.size(), 2 * kMiB);
+    // A fetched body keeps its share until its caller lets it go, or the client's next Get starts.
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB + kMiB / 2);
+    TPageLease lease = page.TakePageLease();
+    EXPECT_EQ(lease.Bytes(), kMiB / 2);
+    lease.Release();
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB);
+
+    release();
+    holder.join();
+    EXPECT_EQ(holderFailure, std::nullopt);
+    EXPECT_EQ(holderBody.size(), 5 * kMiB);
+    EXPECT_EQ(PageBytesInFlight(), 5 * kMiB);
+    EXPECT_EQ(FailureOf(holderClient, std::string(kShopUrl) + "/small", &body), std::nullopt);
+    EXPECT_EQ(PageBytesInFlight(), kMiB / 2);
+    EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/large", &body), std::nullopt);
+    EXPECT_EQ(body.size(), 2 * kMiB);
+    EXPECT_EQ(PageBytesInFlight(), 2 * kMiB + kMiB / 2);
+    // A failed Get gives back what it had and what the client held.
+    EXPECT_EQ(FailureOf(page, std::string(kShopUrl) + "/missing", &body), THttpErrorKind::Status);
+    EXPECT_EQ(PageBytesInFlight(), kMiB / 2);
 }
 
 TEST_F(HttpClientTest, ReadLimitCountsTheWaitForEachByteNotTheWholeBody) {

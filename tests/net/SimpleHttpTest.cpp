@@ -11,6 +11,7 @@
 
 #include "gtest/gtest.h"
 #include "net/HttpClient.h"
+#include "net/PageText.h"
 #include "support/Loopback.h"
 #include "support/SimWeb.h"
 #include "text/Gbk.h"
@@ -110,6 +111,45 @@ TEST_F(SimpleHttpTest, BodiesAreReadWhateverTheFramingAndSplitIntoLines) {
     EXPECT_EQ(lines, (TLines{"before"}));
     ASSERT_TRUE(SimpleGet(kShopUrl + "/empty", lines));
     EXPECT_TRUE(lines.empty());
+}
+
+// The page text comes straight from the body, and is what decoding the lines joined with CR LF gives: line breaks
+// of every style, a NUL, white space at both ends, GBK bytes, and a body of a million empty lines (whose list of
+// lines alone would take tens of megabytes).
+TEST_F(SimpleHttpTest, ThePageTextIsTheDecodedLinesJoinedWithCrLf) {
+    const std::vector<std::string> bodies{
+        "one\r\ntwo\nthree\rfour\n",
+        " \r\n\t<p>a</p>\r\r\n\n\rb  \n\n",
+        std::string("before\r\0after\nmore", 19),
+        Utf8ToGbk("<title>广州某某</title>\r\n电话\r020-87654321\n") + "\xFF\n",
+        "",
+        std::string(1000000, '\n') + "x" + std::string(1000000, '\r'),
+    };
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        web_.Serve(kShop, "/page" + std::to_string(i), TSimResponse::Html(bodies[i]));
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const std::string url = kShopUrl + "/page" + std::to_string(i);
+        TLines lines;
+        ASSERT_TRUE(SimpleGet(url, lines));
+        std::string joined;
+        for (const std::string& line : lines)
+            joined += line + "\r\n";
+        std::string text = "previous";
+        TPageLease lease;
+        ASSERT_TRUE(SimpleGetText(url, text, lease));
+        EXPECT_EQ(text, DecodePageText(joined, true)) << i;
+        // The body's share of the page budget stays with the text.
+        EXPECT_EQ(lease.Bytes(), bodies[i].size()) << i;
+        EXPECT_EQ(PageBytesInFlight(), bodies[i].size()) << i;
+    }
+    EXPECT_EQ(PageBytesInFlight(), 0u);
+    std::string text = "kept";
+    TPageLease lease;
+    web_.Serve(kShop, "/huge", TSimResponse::Html(std::string(kMaxBodyBytes + 1, 'h')));
+    EXPECT_FALSE(SimpleGetText(kShopUrl + "/huge", text, lease));
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(lease.Bytes(), 0u);
+    EXPECT_EQ(PageBytesInFlight(), 0u);
 }
 
 TEST_F(SimpleHttpTest, TheStreamHoldsExactlyTheBody) {

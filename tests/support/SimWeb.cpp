@@ -460,8 +460,8 @@ void TSimWeb::ServeConnection(TConnection& connection) {
         const bool clientKeepAlive = http10 ? (HasToken(request.Header("Connection"), "keep-alive") ||
                                                HasToken(request.Header("Proxy-Connection"), "keep-alive"))
                                             : !HasToken(request.Header("Connection"), "close");
-        const bool keepAlive =
-            clientKeepAlive && !response.closeConnection && response.framing != TBodyFraming::CloseDelimited;
+        const bool keepAlive = clientKeepAlive && !response.closeConnection && !response.bodyPieces &&
+                               response.framing != TBodyFraming::CloseDelimited;
 
         std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
                            (response.reason.empty() ? std::string(ReasonFor(response.status)) : response.reason) +
@@ -470,7 +470,8 @@ void TSimWeb::ServeConnection(TConnection& connection) {
             head += name + ": " + value + std::string(kLineEnd);
         }
         if (response.framing == TBodyFraming::ContentLength) {
-            head += "Content-Length: " + std::to_string(response.body.size()) + std::string(kLineEnd);
+            const std::size_t length = response.bodyPieces ? response.announcedLength : response.body.size();
+            head += "Content-Length: " + std::to_string(length) + std::string(kLineEnd);
         } else if (response.framing == TBodyFraming::Chunked) {
             head += "Transfer-Encoding: chunked" + std::string(kLineEnd);
         }
@@ -498,7 +499,27 @@ void TSimWeb::ServeConnection(TConnection& connection) {
             }
             return true;
         };
-        if (response.framing == TBodyFraming::Chunked && !headRequest) {
+        if (response.bodyPieces && !headRequest) {
+            const bool chunked = response.framing == TBodyFraming::Chunked;
+            std::string piece;
+            for (std::size_t index = 0; sent; ++index) {
+                piece.clear();
+                if (!response.bodyPieces(index, piece)) {
+                    sent = !chunked || SendAll(fd, "0\r\n\r\n");
+                    break;
+                }
+                if (index > 0 && !Wait(response.pieceIntervalMs)) {
+                    sent = false;
+                    break;
+                }
+                if (piece.empty()) {
+                    continue;  // an empty chunk would end the body
+                }
+                sent = chunked ? SendAll(fd, Hex(piece.size()) + std::string(kLineEnd)) && SendAll(fd, piece) &&
+                                     SendAll(fd, kLineEnd)
+                               : SendAll(fd, piece);
+            }
+        } else if (response.framing == TBodyFraming::Chunked && !headRequest) {
             std::size_t step = response.chunkSize == 0 ? std::max<std::size_t>(body.size(), 1) : response.chunkSize;
             for (std::size_t offset = 0; sent && offset < body.size(); offset += step) {
                 std::string_view piece = body.substr(offset, step);

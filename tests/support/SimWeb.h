@@ -56,6 +56,13 @@ struct TSimResponse {
     int delayAfterHeadersMs = 0;   // kStallForever: headers are sent, the body never comes
     int dripIntervalMs = 0;        // > 0: the body goes out one byte at a time with this pause before each byte
     std::size_t chunkSize = 0;     // Chunked: bytes per chunk, 0 for one chunk
+    // A body made piece by piece instead of `body` (pages too large to hold, or endless): called with 0, 1, 2, ...
+    // until it returns false; each piece goes out as soon as it is made (one chunk each with Chunked framing),
+    // with pieceIntervalMs before every piece but the first. With ContentLength framing announcedLength is sent
+    // as the length, whatever the pieces add up to. The connection is closed after such a body.
+    std::function<bool(std::size_t index, std::string& piece)> bodyPieces;
+    int pieceIntervalMs = 0;
+    std::size_t announcedLength = 0;
 
     static TSimResponse Html(std::string body, std::string_view charset = "utf-8");
     static TSimResponse Redirect(std::string location, int status = 302);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,8 +71,12 @@ TProgramRun RunProgram(const std::vector<std::string>& argv) {
         _exit(127);
     }
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        run.peakRssKb = usage.ru_maxrss;
+        if (WIFEXITED(status))
+            run.exitCode = WEXITSTATUS(status);
+    }
     run.out = ReadAll(outPath);
     run.err = ReadAll(errPath);
     std::error_code ignored;

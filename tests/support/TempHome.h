@@ -31,6 +31,7 @@ struct TProgramRun {
     int exitCode = -1;  // -1 when the program did not exit normally
     std::string out;
     std::string err;
+    long peakRssKb = 0;  // the program's peak resident set size
 };
 
 // Runs the program (looked up in PATH unless the name holds a "/") with the arguments and this process's

@@ -33,21 +33,31 @@ TEST(Utf8ToGbk, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToGbk(std::string("\x80") + "中"), "?\xD6\xD0");    // stray continuation byte
 }
 
-// The converter underneath skips the tag characters silently; they follow the rule like every other character
-// without a GBK form, in the GBK text, its length and the URL encoding alike.
+// The tag characters U+E0000-U+E007F have no GBK form; the system's converter wrote "?" for each, so lengths and
+// encoded keywords count them as one byte.
 TEST(Utf8ToGbk, TagCharactersBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToGbk("a\U000E0000b\U000E0041中\U000E007F"), "a?b?\xD6\xD0?");
-    EXPECT_EQ(Utf8ToGbk("\U000E0080"), "?");  // just past the tags: refused by the converter itself
-    EXPECT_EQ(GbkLength("中\U000E0020"), 3u);
-    EXPECT_EQ(ToGbkRepertoire("公司\U000E0067"), "公司?");
+    std::string allTags;
+    for (char32_t cp = 0xE0000; cp <= 0xE007F; ++cp) {
+        const std::string tag{char(0xF3), char(0xA0), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
+        EXPECT_EQ(Utf8ToGbk("a" + tag + "中"), "a?\xD6\xD0") << std::hex << static_cast<unsigned>(cp);
+        allTags += tag;
+    }
+    EXPECT_EQ(Utf8ToGbk(allTags), std::string(128, '?'));
+    EXPECT_EQ(GbkLength(allTags + "中"), 130u);
+    EXPECT_EQ(ToGbkRepertoire("\U000E0001x\U000E007F"), "?x?");
     EXPECT_EQ(UrlEncode("a\U000E0041", false), "a%3F");
-    // Malformed look-alikes stay one "?" per byte.
+    // Neighbours and look-alike sequences keep their own treatment: a character outside GBK is one "?", a truncated
+    // tag sequence one "?" per byte.
+    EXPECT_EQ(Utf8ToGbk("\U000E0100\U000DFFFF"), "??");
     EXPECT_EQ(Utf8ToGbk(std::string("\xF3\xA0\x80") + "a"), "???a");
-    // A tag far into a long text is found in whichever piece holds it.
-    std::string text(100000, 'x');
-    text += "\U000E0041";
-    text += std::string(100000, 'y');
-    EXPECT_EQ(Utf8ToGbk(text), std::string(100000, 'x') + "?" + std::string(100000, 'y'));
+    // Many tags in a long text, so they fall on every position of the converter's pieces.
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 40000; ++i) {
+        text += i % 3 == 0 ? "\U000E0041" : i % 3 == 1 ? "中" : "ab";
+        expected += i % 3 == 0 ? "?" : i % 3 == 1 ? "\xD6\xD0" : "ab";
+    }
+    EXPECT_EQ(Utf8ToGbk(text), expected);
 }
 
 // Text dense with characters outside GBK: the same result as converting character by character, and no cost per

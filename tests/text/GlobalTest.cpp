@@ -139,6 +139,7 @@ TEST(ResolveLink, OnlyPlainHttpCountsAsAbsolute) {
 TEST(UrlEncode, EncodesGbkBytes) {
     EXPECT_EQ(UrlEncode("led 中文", false), "led%20%D6%D0%CE%C4");
     EXPECT_EQ(UrlEncode("led 中文", true), "led+%D6%D0%CE%C4");
+    EXPECT_EQ(UrlEncode("a\U000E0041\U0001F600b", false), "a%3F%3Fb");  // characters outside GBK, tags included
     EXPECT_EQ(UrlEncode("AZaz09-./:_", false), "AZaz09-./:_");
     EXPECT_EQ(UrlEncode("~!*'()%+&=?#", false), "%7E%21%2A%27%28%29%25%2B%26%3D%3F%23");
     EXPECT_EQ(UrlEncode("€", false), "%80");
