@@ -1,0 +1,539 @@
+#include "ui/fmzunta.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "platform/Dispatcher.h"
+#include "platform/MessageBox.h"
+#include "platform/Shutdown.h"
+#include "platform/WorkerThread.h"
+#include "text/CaseFold.h"
+#include "text/Global.h"
+#include "ui/Desktop.h"
+#include "ui/GridCells.h"
+#include "ui/GridDelegate.h"
+#include "ui/GridModel.h"
+#include "ui/Pictures.h"
+#include "ui/Spinner.h"
+#include "ui/frmComInfo.h"
+
+namespace vexo {
+
+namespace {
+
+constexpr QSize kClientSize(1007, 647);
+// The smallest outer size is 1023 x 627; without the frame (8 pixels a side, a 30-pixel title) that is the
+// client size below.
+constexpr QSize kMinimumClientSize(1007, 589);
+constexpr int kTopBandHeight = 105;
+constexpr int kStatusBandHeight = 32;
+constexpr int kKeywordColumnWidth = 240;
+constexpr int kSplitterWidth = 5;
+constexpr int kSplitterMinSize = 20;
+constexpr int kResultHeaderHeight = 33;
+constexpr int kKeyItemHeight = 65;
+constexpr int kStatusCountWidth = 245;
+constexpr int kConfigRetryMs = 1000;
+constexpr int kVersionCheckDelayMs = 180000;
+
+constexpr const char* kPlaceholder = "在此处输入关键词添加任务";
+constexpr const char* kTipTitle = "温馨提示：";
+constexpr const char* kTipText = "关键词可以是地区+产品，比如：广州 电子公司 或 上海 网络公司";
+constexpr const char* kLoadingText = "正在加载数据，请稍后...";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const char* text) { return QString::fromUtf8(text); }
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(Q(name));
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
+    auto* button = new QPushButton(Q(text), parent);
+    button->setObjectName(Q(name));
+    button->setGeometry(geometry);
+    button->setFont(UiFont(13, true));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+}  // namespace
+
+Tfmzunta::Tfmzunta(TShellOptions options) : QWidget(nullptr), options_(std::move(options)) {
+    setObjectName(QStringLiteral("fmzunta"));
+    setWindowIcon(AppIcon());
+    setFont(UiFont(12));
+
+    auto* body = new QVBoxLayout(this);
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    auto* top = new QWidget(this);
+    top->setObjectName(QStringLiteral("topband"));
+    top->setFixedHeight(kTopBandHeight);
+    BuildTopBand(top);
+    body->addWidget(top);
+
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName(QStringLiteral("splitter"));
+    splitter_->setHandleWidth(kSplitterWidth);
+    splitter_->setChildrenCollapsible(false);
+    QWidget* keywordColumn = BuildKeywordColumn();
+    QWidget* resultArea = BuildResultArea();
+    keywordColumn->setMinimumWidth(kSplitterMinSize);
+    resultArea->setMinimumWidth(kSplitterMinSize);
+    splitter_->addWidget(keywordColumn);
+    splitter_->addWidget(resultArea);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({kKeywordColumnWidth, kClientSize.width() - kKeywordColumnWidth - kSplitterWidth});
+    body->addWidget(splitter_, 1);
+    body->addWidget(BuildStatusBand());
+
+    // The hint popup of the keyword items' buttons.
+    popbtn_ = new QFrame(this, Qt::ToolTip);
+    popbtn_->setObjectName(QStringLiteral("popbtn"));
+    txtbtn_ = MakeLabel(popbtn_, "txtbtn", QString(), UiFont(12));
+    (new QHBoxLayout(popbtn_))->addWidget(txtbtn_);
+    popbtn_->hide();
+
+    pmkey_ = new QMenu(this);
+    pmkey_->setObjectName(QStringLiteral("pmkey"));
+    pmtask_ = new QMenu(this);
+    pmtask_->setObjectName(QStringLiteral("pmtask"));
+    pmkeylist_ = new QMenu(this);
+    pmkeylist_->setObjectName(QStringLiteral("pmkeylist"));
+    BuildTray();
+
+    tmrconfig_ = new QTimer(this);
+    tmrconfig_->setObjectName(QStringLiteral("tmrconfig"));
+    tmrconfig_->setInterval(kConfigRetryMs);
+    connect(tmrconfig_, &QTimer::timeout, this, &Tfmzunta::tmrconfigTimer);
+    tmrupdate_ = new QTimer(this);
+    tmrupdate_->setObjectName(QStringLiteral("tmrupdate"));
+    tmrupdate_->setInterval(kVersionCheckDelayMs);
+    connect(tmrupdate_, &QTimer::timeout, this, &Tfmzunta::tmrupdateTimer);
+
+    resize(kClientSize);
+    setMinimumSize(kMinimumClientSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), kClientSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    FormCreate();
+}
+
+Tfmzunta::~Tfmzunta() {
+    if (comInfo_)
+        delete comInfo_.data();
+    // The store closes the database; a loader still running keeps it until it ends.
+    store_.reset();
+}
+
+void Tfmzunta::BuildTopBand(QWidget* band) {
+    auto* row = new QHBoxLayout(band);
+    row->setContentsMargins(0, 0, 18, 0);
+    auto* left = new QWidget(band);
+    left->setFixedSize(470, kTopBandHeight);
+    row->addWidget(left);
+    row->addStretch(1);
+
+    keyBox_ = new QFrame(left);
+    keyBox_->setObjectName(QStringLiteral("keybox"));
+    keyBox_->setGeometry(18, 17, 335, 40);
+    keyBox_->setStyleSheet(
+        QStringLiteral("#keybox { background: #ffffff; border: 1px solid #9fb7d6; border-radius: 3px; }"));
+    txtinfo_ = MakeLabel(keyBox_, "txtinfo", Q(kPlaceholder), UiFont(16, true));
+    txtinfo_->setGeometry(10, 1, 323, 38);
+    txtinfo_->setStyleSheet(QStringLiteral("color: #9a9a9a;"));
+    edtSearchKey_ = new QLineEdit(keyBox_);
+    edtSearchKey_->setObjectName(QStringLiteral("edtSearchKey"));
+    QFont inputFont = UiFont(19, true);
+    inputFont.setFamilies(QStringList{QStringLiteral("宋体")} + inputFont.families());
+    edtSearchKey_->setFont(inputFont);
+    edtSearchKey_->setFrame(false);
+    edtSearchKey_->setGeometry(8, 4, 319, 32);
+    edtSearchKey_->hide();
+
+    btnbaidustart_ = MakeButton(left, "btnbaidustart", "添加任务", QRect(362, 17, 87, 40));
+    BitmapButton3_ = MakeButton(left, "BitmapButton3", "导出资料", QRect(362, 71, 79, 25));
+    BitmapButton3_->setFont(UiFont(12));
+    BitmapButton3_->setIcon(QIcon(Picture(QStringLiteral("export"), QSize(16, 16), devicePixelRatioF())));
+
+    auto* source = MakeLabel(left, "lblsource", QStringLiteral("信息来源："), UiFont(12, true));
+    source->setGeometry(18, 73, 72, 20);
+    int x = 90;
+    for (auto [member, name, text] : {std::tuple{&chkbd_, "chkbd", "百度"}, std::tuple{&chksg_, "chksg", "搜狗"},
+                                      std::tuple{&chk360_, "chk360", "360"}}) {
+        auto* box = new QCheckBox(Q(text), left);
+        box->setObjectName(Q(name));
+        box->setFont(UiFont(12));
+        box->setChecked(true);
+        box->setGeometry(x, 73, 60, 20);
+        *member = box;
+        x += 64;
+    }
+
+    auto* tip = new QFrame(band);
+    tip->setObjectName(QStringLiteral("tippanel"));
+    tip->setFixedSize(313, 81);
+    tip->setStyleSheet(QStringLiteral("#tippanel { background: rgba(255, 255, 255, 179); border-radius: 8px; }"));
+    auto* shadow = new QGraphicsDropShadowEffect(tip);
+    shadow->setBlurRadius(10);
+    shadow->setOffset(2, 2);
+    shadow->setColor(QColor(0, 0, 0, 90));
+    tip->setGraphicsEffect(shadow);
+    txttiptitle_ = MakeLabel(tip, "txttiptitle", Q(kTipTitle), UiFont(16, true));
+    txttiptitle_->setStyleSheet(QStringLiteral("color: #8b1a1a;"));
+    txttiptitle_->setGeometry(12, 8, 289, 22);
+    txttip_ = MakeLabel(tip, "txttip", Q(kTipText), UiFont(12, true));
+    txttip_->setStyleSheet(QStringLiteral("color: #4a4a4a;"));
+    txttip_->setWordWrap(true);
+    txttip_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    txttip_->setGeometry(12, 33, 289, 42);
+    row->addWidget(tip, 0, Qt::AlignVCenter);
+}
+
+QWidget* Tfmzunta::BuildKeywordColumn() {
+    auto* column = new QWidget(this);
+    column->setObjectName(QStringLiteral("keywordcolumn"));
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(8, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* header = new QHBoxLayout;
+    header->addWidget(MakeLabel(column, "lblkeywords", QStringLiteral("已搜索关键词"), UiFont(14, true)));
+    header->addStretch(1);
+    btnclearhis_ = new QPushButton(QStringLiteral("清空历史关键词"), column);
+    btnclearhis_->setObjectName(QStringLiteral("btnclearhis"));
+    btnclearhis_->setFixedSize(108, 25);
+    btnclearhis_->setFont(UiFont(12));
+    header->addWidget(btnclearhis_);
+    layout->addLayout(header);
+
+    keyListModel_ = new QStandardItemModel(this);
+    listkey_ = new QListView(column);
+    listkey_->setObjectName(QStringLiteral("listkey"));
+    listkey_->setModel(keyListModel_);
+    listkey_->setAlternatingRowColors(true);
+    listkey_->setUniformItemSizes(true);
+    listkey_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listkey_->setIconSize(QSize(40, 40));
+    layout->addWidget(listkey_, 1);
+    return column;
+}
+
+QWidget* Tfmzunta::BuildResultArea() {
+    auto* area = new QWidget(this);
+    area->setObjectName(QStringLiteral("resultarea"));
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 8, 0);
+    layout->setSpacing(0);
+    txtkeylist_ = MakeLabel(area, "txtkeylist", QString(), UiFont(16, true));
+    txtkeylist_->setFixedHeight(kResultHeaderHeight);
+    txtkeylist_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(txtkeylist_);
+
+    auto* gridArea = new QWidget(area);
+    auto* stack = new QGridLayout(gridArea);
+    stack->setContentsMargins(0, 0, 0, 0);
+    gridModel_ = new TGridModel(this);
+    dblist_ = new QTableView(gridArea);
+    dblist_->setObjectName(QStringLiteral("dblist"));
+    dblist_->setProperty("styleName", QStringLiteral("gridstyle"));
+    dblist_->setModel(gridModel_);
+    dblist_->setItemDelegate(new TGridDelegate(dblist_));
+    dblist_->setAlternatingRowColors(true);
+    dblist_->setShowGrid(false);
+    dblist_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dblist_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dblist_->setSelectionMode(QAbstractItemView::SingleSelection);
+    dblist_->setWordWrap(false);
+    dblist_->setTextElideMode(Qt::ElideRight);
+    dblist_->setContextMenuPolicy(Qt::CustomContextMenu);
+    dblist_->verticalHeader()->hide();
+    dblist_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    dblist_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    dblist_->horizontalHeader()->setHighlightSections(false);
+    dblist_->horizontalHeader()->setStretchLastSection(false);
+    for (int column = 0; column < GridColumnCount; ++column)
+        dblist_->setColumnWidth(column, kGridColumnWidths[column]);
+    dblist_->setStyleSheet(QStringLiteral("QTableView { outline: 0; } QTableView::item:focus { border: none; }"));
+    connect(dblist_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        dblistDblClick(index.row());
+    });
+    stack->addWidget(dblist_, 0, 0);
+
+    imgbg_ = new QLabel(gridArea);
+    imgbg_->setObjectName(QStringLiteral("imgbg"));
+    imgbg_->setAlignment(Qt::AlignCenter);
+    imgbg_->setStyleSheet(QStringLiteral("#imgbg { background: #ffffff; border: 1px solid #d4dde9; }"));
+    imgbg_->setPixmap(Picture(QStringLiteral("background"), QSize(480, 320), devicePixelRatioF()));
+    stack->addWidget(imgbg_, 0, 0);
+
+    rcloading_ = new QWidget(gridArea);
+    rcloading_->setObjectName(QStringLiteral("rcloading"));
+    rcloading_->setAttribute(Qt::WA_StyledBackground);
+    rcloading_->setStyleSheet(QStringLiteral("#rcloading { background: rgba(255, 255, 255, 128); }"));
+    auto* loading = new QVBoxLayout(rcloading_);
+    loading->addStretch(1);
+    anload_ = new TSpinner(rcloading_);
+    anload_->setObjectName(QStringLiteral("anload"));
+    loading->addWidget(anload_, 0, Qt::AlignHCenter);
+    auto* loadingText = MakeLabel(rcloading_, "txtloading", Q(kLoadingText), UiFont(14, true));
+    loadingText->setAlignment(Qt::AlignCenter);
+    loading->addWidget(loadingText);
+    loading->addStretch(1);
+    stack->addWidget(rcloading_, 0, 0);
+    rcloading_->hide();
+
+    layout->addWidget(gridArea, 1);
+    return area;
+}
+
+QWidget* Tfmzunta::BuildStatusBand() {
+    auto* band = new QWidget(this);
+    band->setObjectName(QStringLiteral("statusband"));
+    band->setFixedHeight(kStatusBandHeight);
+    auto* row = new QHBoxLayout(band);
+    row->setContentsMargins(8, 0, 8, 0);
+    txtrel_ = MakeLabel(band, "txtrel", QString(), UiFont(12));
+    txtrel_->setFixedWidth(kStatusCountWidth);
+    txtstat_ = MakeLabel(band, "txtstat", QString(), UiFont(12));
+    txtstat_->setWordWrap(false);
+    txtstat_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(txtrel_);
+    row->addWidget(txtstat_, 1);
+    return band;
+}
+
+void Tfmzunta::BuildTray() {
+    poptray_ = new QMenu(this);
+    poptray_->setObjectName(QStringLiteral("poptray"));
+    QAction* show = poptray_->addAction(QStringLiteral("显示界面"));
+    show->setObjectName(QStringLiteral("N1"));
+    connect(show, &QAction::triggered, this, &Tfmzunta::ShowFromTray);
+    poptray_->addSeparator();
+    QAction* quit = poptray_->addAction(QStringLiteral("退出"));
+    quit->setObjectName(QStringLiteral("N11"));
+    connect(quit, &QAction::triggered, this, &Tfmzunta::N11Click);
+
+    TrayIcon1_ = new QSystemTrayIcon(AppIcon(), this);
+    TrayIcon1_->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1_->setContextMenu(poptray_);
+    // A single click acts as the double click: some trays deliver only one of them.
+    connect(TrayIcon1_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            ShowFromTray();
+    });
+}
+
+void Tfmzunta::FormCreate() {
+    canExit_ = false;
+    exePath_ = options_.exePath.empty() ? QCoreApplication::applicationFilePath().toStdString() : options_.exePath;
+    appName_ = TextBeforeLast(QFileInfo(Q(exePath_)).fileName().toStdString(), '.');
+    config_ = std::make_unique<TIniFile>(AppDir() + kClientConfigFile);
+    gridModel_->Clear();
+
+    store_ = std::make_unique<TKeyListInfo>();
+    store_->OnKeyAdded = [this](TKeyListInfo&, TKeyData& entry) { OnKeyAdded(entry); };
+    store_->OnCompanyStored = [this](TKeyListInfo&, const std::string& keyword,
+                                     const std::shared_ptr<TComPanyInfo>& record) {
+        OnCompanyStored(keyword, record);
+    };
+    store_->OnKeyLoaded = [this](TKeyListInfo&, const std::string& keyword) { OnKeyLoaded(keyword); };
+    store_->LoadKeys();
+
+    tmrupdate_->start();
+    // The collectors' request gates and site-thread lists are process-wide objects of the engine: nothing to make.
+    updateHooks_ = options_.updateHooks ? options_.updateHooks : std::make_shared<TUpdateHooks>();
+    updateHooks_->StartRemoteConfig();
+    tmrconfig_->stop();
+
+    const QString caption = Q(appName_) + QStringLiteral(" V") + Q(kProgramVersion);
+    setWindowTitle(caption);
+    TrayIcon1_->setToolTip(caption);
+    const bool trayAvailable =
+        options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    TrayIcon1_->setVisible(trayAvailable);
+
+    if (!config_->ReadBool("config", "first", false)) {
+        // Without a desktop folder the mark stays unset, so a later start tries again.
+        if (CreateDesktopShortcut(Q(appName_), Q(exePath_)))
+            config_->WriteString("config", "first", "1");
+    }
+    RecordInstallPath(Q(exePath_));
+}
+
+Tfmcominfo* Tfmzunta::ComInfo() const { return comInfo_.data(); }
+
+void Tfmzunta::ShowFromTray() {
+    show();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+void Tfmzunta::N11Click() {
+    const std::string question = "确定要退出[" + appName_ + "]吗？";
+    if (ShowMessageBox(question, kMessageCaption, kBoxQuestion) == kAnswerCancel)
+        return;
+    canExit_ = true;
+    close();
+}
+
+void Tfmzunta::closeEvent(QCloseEvent* event) {
+    if (!canExit_) {
+        event->ignore();
+        const bool tray = TrayIcon1_->isVisible();
+        if (tray) {
+            hide();
+            return;
+        }
+        // Without a tray a hidden window could not be found again: ask the exit question instead.
+        const std::string question = "确定要退出[" + appName_ + "]吗？";
+        if (ShowMessageBox(question, kMessageCaption, kBoxQuestion) == kAnswerCancel) {
+            showMinimized();
+            return;
+        }
+        canExit_ = true;
+    }
+    event->accept();
+    ExitNow();
+}
+
+void Tfmzunta::showEvent(QShowEvent* event) {
+    canExit_ = false;
+    QWidget::showEvent(event);
+}
+
+void Tfmzunta::hideEvent(QHideEvent* event) {
+    // Minimising hides nothing: only a window withdrawn to the tray may be closed without asking.
+    if (!isMinimized())
+        canExit_ = true;
+    QWidget::hideEvent(event);
+}
+
+void Tfmzunta::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0.0, QColor(0xdc, 0xea, 0xf8));
+    gradient.setColorAt(static_cast<qreal>(kTopBandHeight) / qMax(1, height()), QColor(0xf3, 0xf7, 0xfc));
+    gradient.setColorAt(1.0, QColor(0xe9, 0xef, 0xf6));
+    painter.fillRect(rect(), gradient);
+}
+
+void Tfmzunta::ExitNow() {
+    if (exiting_)
+        return;
+    exiting_ = true;
+    if (options_.exitProgram) {
+        options_.exitProgram(0);
+        return;
+    }
+    // Loaders and collectors are told to end; nothing they send runs any more; the database is closed under
+    // the store lock by the store itself; then the process ends without waiting for collectors beyond ExitProgram's
+    // short grace period.
+    TerminateAllWorkers();
+    if (auto dispatcher = CurrentDispatcher())
+        dispatcher->Close();
+    store_.reset();
+    ExitProgram(0);
+}
+
+void Tfmzunta::ShowKeyword(const std::string& keyword) {
+    gridModel_->Clear();
+    imgbg_->hide();
+    SetLoading(true);
+    currentKeyword_ = keyword;
+    if (TKeyData* entry = store_->FindKey(keyword))
+        currentKeyword_ = entry->KeyStr;
+    store_->LoadCompanies(currentKeyword_);
+}
+
+void Tfmzunta::SetLoading(bool loading) {
+    rcloading_->setVisible(loading);
+    if (loading)
+        rcloading_->raise();
+}
+
+void Tfmzunta::FillGrid(const TCompanyList& records) {
+    imgbg_->hide();
+    gridModel_->Fill(records);
+    txtrel_->setText(Q(TotalCountText(store_->TotalCount())));
+    UpdateKeyListCount();
+}
+
+void Tfmzunta::AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk) {
+    gridModel_->Append(std::move(record));
+    if (!bulk)
+        txtrel_->setText(Q(TotalCountText(store_->TotalCount())));
+}
+
+void Tfmzunta::UpdateKeyListCount() { txtkeylist_->setText(Q(RecordCountText(gridModel_->rowCount()))); }
+
+void Tfmzunta::dblistDblClick(int row) {
+    if (row < 0)
+        return;
+    const auto record = gridModel_->Record(row);
+    if (!comInfo_)
+        comInfo_ = new Tfmcominfo(this);
+    if (!record)
+        return;
+    comInfo_->ShowCompany(*record);
+    comInfo_->show();
+    comInfo_->raise();
+}
+
+void Tfmzunta::OnKeyAdded(TKeyData& entry) {
+    auto* item = new QStandardItem(QIcon(Picture(QStringLiteral("keyitem"), QSize(40, 40), devicePixelRatioF())),
+                                   Q(entry.KeyStr));
+    item->setSizeHint(QSize(0, kKeyItemHeight));
+    item->setFont(UiFont(14, true));
+    keyListModel_->appendRow(item);
+}
+
+void Tfmzunta::OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record) {
+    if (currentKeyword_.empty() || !SameIgnoringCase(keyword, currentKeyword_))
+        return;
+    AddGridRow(record, false);
+    UpdateKeyListCount();
+}
+
+void Tfmzunta::OnKeyLoaded(const std::string& keyword) {
+    currentKeyword_ = keyword;
+    const auto companies = store_->GetCompanies(keyword);
+    if (!companies)
+        return;
+    SetLoading(false);
+    switch (store_->TakePendingPurpose(keyword)) {
+        case PurposeShow:
+        case PurposeStart:
+            FillGrid(*companies);
+            break;
+        default:
+            break;
+    }
+}
+
+void Tfmzunta::tmrupdateTimer() {
+    tmrupdate_->stop();
+    updateHooks_->StartVersionCheck(kProgramVersion);
+}
+
+void Tfmzunta::tmrconfigTimer() { updateHooks_->RemoteConfigRetry(); }
+
+}  // namespace vexo

@@ -1,0 +1,161 @@
+// Tfmzunta: the main window. Owns the keyword store, the results grid, the tray icon and the timers; the start-up
+// steps run in its constructor in a fixed order (configuration file, store and its saved keywords, timers, remote
+// configuration, caption, first-run launcher, install record).
+//
+// Closing: while the window is shown the title-bar close hides it into the tray (without a tray it asks the exit
+// question, Cancel minimising); a close of the hidden window and the confirmed "退出" end the program.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "store/KeyListInfo.h"
+#include "text/IniFile.h"
+#include "ui/UpdateHooks.h"
+
+namespace vexo {
+
+class TGridModel;
+class Tfmcominfo;
+class TSpinner;
+
+// The program's version as the remote configuration and the version check compare it.
+inline constexpr const char* kProgramVersion = "2.0";
+inline constexpr const char* kClientConfigFile = "qzclient.cfg";
+
+// What the window takes from its surroundings; tests replace the parts that touch the desktop or end the process.
+struct TShellOptions {
+    // Path of the program file; its name gives AppName. Empty: the running program's.
+    std::string exePath;
+    // Whether the desktop has a tray. Empty: asked of the desktop.
+    std::function<bool()> trayAvailable;
+    // Ends the process with the status. Empty: the program's exit path (workers told to end, dispatcher closed,
+    // database closed, process ended).
+    std::function<void(int)> exitProgram;
+    // The remote configuration and version check. Empty: nothing is downloaded.
+    std::shared_ptr<TUpdateHooks> updateHooks;
+};
+
+class Tfmzunta final : public QWidget {
+    Q_OBJECT
+  public:
+    // Runs the creation steps. Raises what the store raises when the database cannot be opened (EWriterLockHeld
+    // while another program writes to it).
+    explicit Tfmzunta(TShellOptions options = {});
+    ~Tfmzunta() override;
+
+    const std::string& AppName() const { return appName_; }
+    const std::string& CurrentKeyword() const { return currentKeyword_; }
+    bool CanExit() const { return canExit_; }
+    TKeyListInfo& Store() { return *store_; }
+    TIniFile& ClientConfig() { return *config_; }
+    TGridModel& GridModel() { return *gridModel_; }
+    // The open details window, if any.
+    Tfmcominfo* ComInfo() const;
+
+    // Brings the window back from the tray or a minimised state, in front of the others.
+    void ShowFromTray();
+    // "退出": asks, and ends the program unless the answer is Cancel.
+    void N11Click();
+
+    // Makes the keyword current and shows its companies in the grid once they are loaded (the loading overlay
+    // shows meanwhile). What selecting the keyword's item does.
+    void ShowKeyword(const std::string& keyword);
+
+    // Replaces the grid's rows by the records; sets both count texts.
+    void FillGrid(const TCompanyList& records);
+    // Appends a row; unless bulk, refreshes the total count text.
+    void AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk);
+    // Opens (or refills) the details window for a grid row; a row without a record opens nothing.
+    void dblistDblClick(int row);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void BuildTopBand(QWidget* band);
+    QWidget* BuildKeywordColumn();
+    QWidget* BuildResultArea();
+    QWidget* BuildStatusBand();
+    void BuildTray();
+    void FormCreate();
+    void UpdateKeyListCount();
+    void SetLoading(bool loading);
+    void ExitNow();
+
+    // The store's events.
+    void OnKeyAdded(TKeyData& entry);
+    void OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record);
+    void OnKeyLoaded(const std::string& keyword);
+
+    void tmrupdateTimer();
+    void tmrconfigTimer();
+
+    TShellOptions options_;
+    std::string exePath_;
+    std::string appName_;
+    bool canExit_ = false;
+    bool exiting_ = false;
+    std::string currentKeyword_;
+    std::unique_ptr<TIniFile> config_;
+    std::unique_ptr<TKeyListInfo> store_;
+    std::shared_ptr<TUpdateHooks> updateHooks_;
+
+    // Top band.
+    QFrame* keyBox_ = nullptr;
+    QLabel* txtinfo_ = nullptr;
+    QLineEdit* edtSearchKey_ = nullptr;
+    QPushButton* btnbaidustart_ = nullptr;
+    QPushButton* BitmapButton3_ = nullptr;
+    QCheckBox* chkbd_ = nullptr;
+    QCheckBox* chksg_ = nullptr;
+    QCheckBox* chk360_ = nullptr;
+    QLabel* txttiptitle_ = nullptr;
+    QLabel* txttip_ = nullptr;
+    // Middle band.
+    QSplitter* splitter_ = nullptr;
+    QPushButton* btnclearhis_ = nullptr;
+    QListView* listkey_ = nullptr;
+    QStandardItemModel* keyListModel_ = nullptr;
+    QLabel* txtkeylist_ = nullptr;
+    QTableView* dblist_ = nullptr;
+    TGridModel* gridModel_ = nullptr;
+    QLabel* imgbg_ = nullptr;
+    QWidget* rcloading_ = nullptr;
+    TSpinner* anload_ = nullptr;
+    // Status band.
+    QLabel* txtrel_ = nullptr;
+    QLabel* txtstat_ = nullptr;
+    // Hint popup, menus, tray, timers.
+    QFrame* popbtn_ = nullptr;
+    QLabel* txtbtn_ = nullptr;
+    QMenu* pmkey_ = nullptr;
+    QMenu* pmtask_ = nullptr;
+    QMenu* pmkeylist_ = nullptr;
+    QMenu* poptray_ = nullptr;
+    QSystemTrayIcon* TrayIcon1_ = nullptr;
+    QTimer* tmrconfig_ = nullptr;
+    QTimer* tmrupdate_ = nullptr;
+
+    QPointer<Tfmcominfo> comInfo_;
+};
+
+}  // namespace vexo
