@@ -77,9 +77,13 @@ std::string GridCellText(const TComPanyInfo& record, int column) {
     }
 }
 
-std::string RecordCountText(std::int64_t rows) { return "共 " + std::to_string(rows) + " 条记录"; }
+std::string RecordCountText(std::int64_t rows) {
+    return "共 " + std::to_string(rows) + " 条记录";
+}
 
-std::string TotalCountText(std::int64_t total) { return "当前已采集记录：" + std::to_string(total) + "条"; }
+std::string TotalCountText(std::int64_t total) {
+    return "当前已采集记录：" + std::to_string(total) + "条";
+}
 
 TComInfoLayout LayoutComInfo(const TComPanyInfo& record) {
     TComInfoLayout layout;

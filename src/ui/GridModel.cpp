@@ -15,7 +15,9 @@ int TGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int TGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : GridColumnCount; }
+int TGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : GridColumnCount;
+}
 
 QVariant TGridModel::data(const QModelIndex& index, int role) const {
     const auto record = Record(index.row());

@@ -7,7 +7,9 @@
 #include <cmath>
 
 // The resource is built into the static ui library; register it before the first look-up.
-static void InitVexoResource() { Q_INIT_RESOURCE(vexo); }
+static void InitVexoResource() {
+    Q_INIT_RESOURCE(vexo);
+}
 
 namespace vexo {
 
@@ -22,7 +24,8 @@ QString PicturePath(const QString& name) {
 
 QPixmap Picture(const QString& name, QSize size, qreal devicePixelRatio) {
     static QHash<QString, QPixmap> cache;
-    const QString key = QStringLiteral("%1@%2x%3@%4").arg(name).arg(size.width()).arg(size.height()).arg(devicePixelRatio);
+    const QString key =
+        QStringLiteral("%1@%2x%3@%4").arg(name).arg(size.width()).arg(size.height()).arg(devicePixelRatio);
     if (auto it = cache.constFind(key); it != cache.constEnd())
         return *it;
     const QSize pixels(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),

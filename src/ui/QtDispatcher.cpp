@@ -8,17 +8,18 @@ namespace vexo {
 
 TQtDispatcher::TQtDispatcher() : uiThread_(std::this_thread::get_id()) {}
 
+// The timers are children of the receiver and go with it.
 TQtDispatcher::~TQtDispatcher() {
     Close();
-    std::lock_guard lock(timersMutex_);
-    for (auto& [id, timer] : timers_)
-        delete timer.data();
 }
 
-bool TQtDispatcher::IsUiThread() const { return std::this_thread::get_id() == uiThread_; }
+bool TQtDispatcher::IsUiThread() const {
+    return std::this_thread::get_id() == uiThread_;
+}
 
 void TQtDispatcher::Enqueue(TUiCall call) {
-    QMetaObject::invokeMethod(&receiver_, [call = std::move(call)] { RunGuarded(call); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &receiver_, [call = std::move(call)] { RunGuarded(call); }, Qt::QueuedConnection);
 }
 
 TTimerId TQtDispatcher::AddTimer(std::chrono::milliseconds interval, TUiCall onTimeout, bool singleShot) {
@@ -33,13 +34,12 @@ TTimerId TQtDispatcher::AddTimer(std::chrono::milliseconds interval, TUiCall onT
         auto* timer = new QTimer(&receiver_);
         timer->setSingleShot(singleShot);
         timer->setInterval(interval);
-        QObject::connect(timer, &QTimer::timeout, timer, [this, id, timer, singleShot, onTimeout] {
+        QObject::connect(timer, &QTimer::timeout, timer, [this, id, singleShot, onTimeout] {
             if (IsClosed())
                 return;
             if (singleShot)
                 StopTimer(id);
             RunGuarded(onTimeout);
-            (void)timer;
         });
         {
             std::lock_guard lock(timersMutex_);

@@ -26,8 +26,8 @@ int QtShowMessageBox(const std::string& text, const std::string& caption, int ki
         default:
             return 0;
     }
-    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::NoButton,
-                    nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::NoButton, nullptr,
+                    Qt::Dialog | Qt::WindowStaysOnTopHint);
     box.setWindowIcon(AppIcon());
     box.setFont(UiFont(12));
     QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
@@ -45,6 +45,8 @@ int QtShowMessageBox(const std::string& text, const std::string& caption, int ki
     return box.clickedButton() == ok ? kAnswerOk : kAnswerCancel;
 }
 
-void InstallQtMessageBox() { SetMessageBoxHandler(&QtShowMessageBox); }
+void InstallQtMessageBox() {
+    SetMessageBoxHandler(&QtShowMessageBox);
+}
 
 }  // namespace vexo

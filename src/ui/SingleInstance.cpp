@@ -19,7 +19,9 @@ constexpr int kConnectAttemptMs = 200;
 constexpr int kRetryPauseMs = 50;
 
 // The request line: message, wParam and lParam of the show-instance message.
-QByteArray ShowRequest() { return QByteArray::number(kMsgShowInstance) + " 1 1\n"; }
+QByteArray ShowRequest() {
+    return QByteArray::number(kMsgShowInstance) + " 1 1\n";
+}
 const QByteArray kHandled = "1\n";
 
 QString RuntimeFolder() {

@@ -50,8 +50,12 @@ constexpr const char* kTipTitle = "温馨提示：";
 constexpr const char* kTipText = "关键词可以是地区+产品，比如：广州 电子公司 或 上海 网络公司";
 constexpr const char* kLoadingText = "正在加载数据，请稍后...";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-QString Q(const char* text) { return QString::fromUtf8(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+QString Q(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font) {
     auto* label = new QLabel(text, parent);
@@ -272,9 +276,8 @@ QWidget* Tfmzunta::BuildResultArea() {
     for (int column = 0; column < GridColumnCount; ++column)
         dblist_->setColumnWidth(column, kGridColumnWidths[column]);
     dblist_->setStyleSheet(QStringLiteral("QTableView { outline: 0; } QTableView::item:focus { border: none; }"));
-    connect(dblist_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        dblistDblClick(index.row());
-    });
+    connect(dblist_, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { dblistDblClick(index.row()); });
     stack->addWidget(dblist_, 0, 0);
 
     imgbg_ = new QLabel(gridArea);
@@ -351,9 +354,7 @@ void Tfmzunta::FormCreate() {
     store_ = std::make_unique<TKeyListInfo>();
     store_->OnKeyAdded = [this](TKeyListInfo&, TKeyData& entry) { OnKeyAdded(entry); };
     store_->OnCompanyStored = [this](TKeyListInfo&, const std::string& keyword,
-                                     const std::shared_ptr<TComPanyInfo>& record) {
-        OnCompanyStored(keyword, record);
-    };
+                                     const std::shared_ptr<TComPanyInfo>& record) { OnCompanyStored(keyword, record); };
     store_->OnKeyLoaded = [this](TKeyListInfo&, const std::string& keyword) { OnKeyLoaded(keyword); };
     store_->LoadKeys();
 
@@ -378,7 +379,9 @@ void Tfmzunta::FormCreate() {
     RecordInstallPath(Q(exePath_));
 }
 
-Tfmcominfo* Tfmzunta::ComInfo() const { return comInfo_.data(); }
+Tfmcominfo* Tfmzunta::ComInfo() const {
+    return comInfo_.data();
+}
 
 void Tfmzunta::ShowFromTray() {
     show();
@@ -483,16 +486,18 @@ void Tfmzunta::AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk) {
         txtrel_->setText(Q(TotalCountText(store_->TotalCount())));
 }
 
-void Tfmzunta::UpdateKeyListCount() { txtkeylist_->setText(Q(RecordCountText(gridModel_->rowCount()))); }
+void Tfmzunta::UpdateKeyListCount() {
+    txtkeylist_->setText(Q(RecordCountText(gridModel_->rowCount())));
+}
 
 void Tfmzunta::dblistDblClick(int row) {
     if (row < 0)
         return;
     const auto record = gridModel_->Record(row);
-    if (!comInfo_)
-        comInfo_ = new Tfmcominfo(this);
     if (!record)
         return;
+    if (!comInfo_)
+        comInfo_ = new Tfmcominfo(this);
     comInfo_->ShowCompany(*record);
     comInfo_->show();
     comInfo_->raise();
@@ -534,6 +539,8 @@ void Tfmzunta::tmrupdateTimer() {
     updateHooks_->StartVersionCheck(kProgramVersion);
 }
 
-void Tfmzunta::tmrconfigTimer() { updateHooks_->RemoteConfigRetry(); }
+void Tfmzunta::tmrconfigTimer() {
+    updateHooks_->RemoteConfigRetry();
+}
 
 }  // namespace vexo

@@ -6,6 +6,7 @@
 // question, Cancel minimising); a close of the hidden window and the confirmed "退出" end the program.
 #pragma once
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QCheckBox>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QSystemTrayIcon>

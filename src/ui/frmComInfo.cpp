@@ -56,7 +56,8 @@ Tfmcominfo::Tfmcominfo(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window | Q
     Label1_->setObjectName(QStringLiteral("Label1"));
     Label1_->setProperty("styleName", QStringLiteral("popmain"));
     Label1_->setGeometry(kMargin, kMargin, kComInfoWidth - 2 * kMargin, kComInfoHeight - 2 * kMargin);
-    Label1_->setStyleSheet(QStringLiteral("#Label1 { background: #ffffff; border: 1px solid #c9d6e6; border-radius: 6px; }"));
+    Label1_->setStyleSheet(
+        QStringLiteral("#Label1 { background: #ffffff; border: 1px solid #c9d6e6; border-radius: 6px; }"));
     auto* shadow = new QGraphicsDropShadowEffect(Label1_);
     const double distance = 3.0;
     const double angle = 45.0 * M_PI / 180.0;
@@ -127,9 +128,9 @@ QPlainTextEdit* Tfmcominfo::AddMemo(const char* name) {
     memo->setFrameShape(QFrame::NoFrame);
     memo->setFont(UiFont(12));
     memo->document()->setDocumentMargin(1);
-    memo->setStyleSheet(QStringLiteral(
-        "QPlainTextEdit { background: transparent; }"
-        "QScrollBar:vertical { width: 8px; } QScrollBar:horizontal { height: 8px; }"));
+    memo->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: transparent; }"
+                       "QScrollBar:vertical { width: 8px; } QScrollBar:horizontal { height: 8px; }"));
     memo->hide();
     return memo;
 }
