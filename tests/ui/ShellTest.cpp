@@ -250,14 +250,23 @@ TEST(Shell, WithoutTrayCloseAsksTheExitQuestionAndCancelMinimises) {
     EXPECT_EQ(shell.exits, std::vector<int>{0});
 }
 
-// The real program started a second time for the same data folder asks the running instance (here the test's own
-// listener) to show its window and ends; for another data folder it becomes an instance of its own.
-TEST(Shell, SecondStartOfTheProgramReachesTheRunningInstanceAndEnds) {
+// The real program started a second time for the same data folder reaches the running instance (here this test's
+// window, hidden in the tray, with the instance check wired as the program wires it), which comes back to the front;
+// the second process ends. For another data folder the program becomes an instance of its own.
+TEST(Shell, SecondStartOfTheProgramBringsTheRunningWindowBackAndEnds) {
     TUiHome home;
     TSingleInstance first(QString::fromStdString(home.Dir().string()));
-    int showRequests = 0;
-    first.OnShowRequest = [&] { ++showRequests; };
     ASSERT_TRUE(first.Acquire());
+    TShell shell(home.Dir() / "vexo", true);
+    Tfmzunta& window = *shell.window;
+    int showRequests = 0;
+    first.OnShowRequest = [&] {
+        ++showRequests;
+        window.ShowFromTray();
+    };
+    window.show();
+    window.close();
+    ASSERT_TRUE(window.isHidden());
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -267,10 +276,11 @@ TEST(Shell, SecondStartOfTheProgramReachesTheRunningInstanceAndEnds) {
     ASSERT_TRUE(second.waitForStarted(kUiWaitMs));
     ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    // 0: it handed over; a second program opening the database would have been refused with 2.
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(showRequests, 1);
-    // The second start touched nothing of the data folder.
-    EXPECT_FALSE(fs::exists(home.Database()));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.CanExit());
 
     // Another data folder is another instance: it takes its own lock and opens its own database.
     const fs::path otherHome = home.Dir() / "other";
