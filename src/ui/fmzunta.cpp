@@ -172,8 +172,13 @@ void Tfmzunta::BuildTopBand(QWidget* band) {
     edtSearchKey_->setFrame(false);
     edtSearchKey_->setGeometry(8, 4, 319, 32);
     edtSearchKey_->hide();
+    txtinfo_->setCursor(Qt::IBeamCursor);
+    txtinfo_->installEventFilter(this);
+    edtSearchKey_->installEventFilter(this);
 
     btnbaidustart_ = MakeButton(left, "btnbaidustart", "添加任务", QRect(362, 17, 87, 40));
+    // Enter in the input adds the task as the button does.
+    connect(edtSearchKey_, &QLineEdit::returnPressed, btnbaidustart_, &QPushButton::click);
     BitmapButton3_ = MakeButton(left, "BitmapButton3", "导出资料", QRect(362, 71, 79, 25));
     BitmapButton3_->setFont(UiFont(12));
     BitmapButton3_->setIcon(QIcon(Picture(QStringLiteral("export"), QSize(16, 16), devicePixelRatioF())));
@@ -439,6 +444,34 @@ void Tfmzunta::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), gradient);
 }
 
+bool Tfmzunta::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtinfo_ && event->type() == QEvent::MouseButtonPress) {
+        txtinfoClick();
+        return true;
+    }
+    if (watched == edtSearchKey_) {
+        if (event->type() == QEvent::FocusIn)
+            txtinfo_->hide();
+        else if (event->type() == QEvent::FocusOut)
+            edtSearchKeyExit();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tfmzunta::txtinfoClick() {
+    txtinfo_->hide();
+    edtSearchKey_->show();
+    edtSearchKey_->setFocus(Qt::MouseFocusReason);
+}
+
+void Tfmzunta::edtSearchKeyExit() {
+    // Only an input left truly empty gives way to the placeholder; spaces count as text here.
+    if (edtSearchKey_->text().isEmpty()) {
+        edtSearchKey_->hide();
+        txtinfo_->show();
+    }
+}
+
 void Tfmzunta::ExitNow() {
     if (exiting_)
         return;
@@ -504,11 +537,14 @@ void Tfmzunta::dblistDblClick(int row) {
 }
 
 void Tfmzunta::OnKeyAdded(TKeyData& entry) {
+    // A new keyword empties the grid; the current keyword stays.
+    gridModel_->Clear();
     auto* item = new QStandardItem(QIcon(Picture(QStringLiteral("keyitem"), QSize(40, 40), devicePixelRatioF())),
                                    Q(entry.KeyStr));
     item->setSizeHint(QSize(0, kKeyItemHeight));
     item->setFont(UiFont(14, true));
     keyListModel_->appendRow(item);
+    txtrel_->setText(Q(TotalCountText(store_->TotalCount())));
 }
 
 void Tfmzunta::OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record) {

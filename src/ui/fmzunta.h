@@ -89,6 +89,7 @@ class Tfmzunta final : public QWidget {
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildTopBand(QWidget* band);
@@ -105,6 +106,10 @@ class Tfmzunta final : public QWidget {
     void OnKeyAdded(TKeyData& entry);
     void OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record);
     void OnKeyLoaded(const std::string& keyword);
+
+    // The placeholder of the keyword input.
+    void txtinfoClick();
+    void edtSearchKeyExit();
 
     void tmrupdateTimer();
     void tmrconfigTimer();

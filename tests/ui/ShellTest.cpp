@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QLocalServer>
 #include <QMenu>
@@ -170,11 +171,44 @@ TEST(Shell, LayoutHasTheNamedControlsAndTextsAndTheStoredKeywordsBeforeShowing) 
     EXPECT_EQ(tray[0]->text(), QStringLiteral("显示界面"));
     EXPECT_TRUE(tray[1]->isSeparator());
     EXPECT_EQ(tray[2]->text(), QStringLiteral("退出"));
+    EXPECT_EQ(window.findChild<QLabel*>("txtrel")->text(), QStringLiteral("当前已采集记录：0条"));
     // The saved keywords are listed, in id order, before the window first shows.
     auto* list = window.findChild<QListView*>("listkey");
     ASSERT_EQ(list->model()->rowCount(), 2);
     EXPECT_EQ(list->model()->index(0, 0).data().toString(), QStringLiteral("广州 电子公司"));
     EXPECT_EQ(list->model()->index(1, 0).data().toString(), QStringLiteral("上海 网络公司"));
+}
+
+// The placeholder gives way to the input when clicked and comes back when the input is left empty.
+TEST(Shell, KeywordPlaceholderSwitchesToTheInputAndBack) {
+    TUiHome home;
+    TShell shell(home.Dir() / "vexo", true);
+    Tfmzunta& window = *shell.window;
+    window.show();
+    window.activateWindow();
+    auto* placeholder = window.findChild<QLabel*>("txtinfo");
+    auto* input = window.findChild<QLineEdit*>("edtSearchKey");
+    auto* other = window.findChild<QCheckBox*>("chkbd");
+    QTest::mouseClick(placeholder, Qt::LeftButton);
+    EXPECT_TRUE(placeholder->isHidden());
+    EXPECT_TRUE(input->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return input->hasFocus(); }));
+
+    // Left empty: the placeholder returns.
+    other->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return !input->hasFocus(); }));
+    EXPECT_TRUE(input->isHidden());
+    EXPECT_FALSE(placeholder->isHidden());
+
+    // Left with text (a space counts): the input stays.
+    QTest::mouseClick(placeholder, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return input->hasFocus(); }));
+    QTest::keyClicks(input, QStringLiteral(" "));
+    other->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return !input->hasFocus(); }));
+    EXPECT_TRUE(input->isVisible());
+    EXPECT_TRUE(placeholder->isHidden());
+    EXPECT_EQ(input->text(), QStringLiteral(" "));
 }
 
 TEST(Shell, CloseHidesToTheTrayAndExitAsksFirst) {
