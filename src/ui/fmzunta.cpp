@@ -49,6 +49,10 @@ constexpr const char* kPlaceholder = "在此处输入关键词添加任务";
 constexpr const char* kTipTitle = "温馨提示：";
 constexpr const char* kTipText = "关键词可以是地区+产品，比如：广州 电子公司 或 上海 网络公司";
 constexpr const char* kLoadingText = "正在加载数据，请稍后...";
+// The tip panel after a keyword was selected: idle, or searching with the keyword's last status text.
+constexpr const char* kTipTitleIdle = "温馨提示";
+constexpr const char* kTipTitleRunning = "正在搜索";
+constexpr const char* kTipRunning = "正在搜索中...";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -491,12 +495,22 @@ void Tfmzunta::ExitNow() {
 }
 
 void Tfmzunta::ShowKeyword(const std::string& keyword) {
+    TKeyData* entry = store_->FindKey(keyword);
+    if (entry == nullptr)
+        return;
     gridModel_->Clear();
+    edtSearchKey_->setText(Q(entry->KeyStr));
+    edtSearchKey_->show();
+    txtinfo_->hide();
     imgbg_->hide();
     SetLoading(true);
-    currentKeyword_ = keyword;
-    if (TKeyData* entry = store_->FindKey(keyword))
-        currentKeyword_ = entry->KeyStr;
+    currentKeyword_ = entry->KeyStr;
+    const bool running = entry->TaskCtl != nullptr;
+    const std::string statusText = entry->StatusText;
+    txtstat_->setText(Q("当前已选择[" + currentKeyword_ + "]"));
+    txttiptitle_->setText(Q(running ? kTipTitleRunning : kTipTitleIdle));
+    txttip_->setText(Q(!running ? kTipText : statusText.empty() ? kTipRunning : statusText.c_str()));
+    // Raises OnKeyLoaded at once when the companies are in memory, which may end this window's use of `entry`.
     store_->LoadCompanies(currentKeyword_);
 }
 

@@ -73,8 +73,9 @@ class Tfmzunta final : public QWidget {
     // "退出": asks, and ends the program unless the answer is Cancel.
     void N11Click();
 
-    // Makes the keyword current and shows its companies in the grid once they are loaded (the loading overlay
-    // shows meanwhile). What selecting the keyword's item does.
+    // What selecting a keyword's item does: the keyword goes into the input and becomes current, its companies
+    // are shown in the grid once loaded (the loading overlay shows meanwhile), the status band and the tip panel
+    // say which keyword is selected and whether it is searching. Nothing for a keyword not in the store.
     void ShowKeyword(const std::string& keyword);
 
     // Replaces the grid's rows by the records; sets both count texts.

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTest>
@@ -128,6 +129,10 @@ TEST(Grid, ShowsAKeywordsStoredCompaniesAndFollowsNewOnes) {
     window.ShowKeyword("广州 电子公司");
     EXPECT_FALSE(loading->isHidden());
     EXPECT_TRUE(imgbg->isHidden());
+    EXPECT_EQ(window.findChild<QLineEdit*>("edtSearchKey")->text(), QStringLiteral("广州 电子公司"));
+    EXPECT_TRUE(window.findChild<QLabel*>("txtinfo")->isHidden());
+    EXPECT_EQ(window.findChild<QLabel*>("txtstat")->text(), QStringLiteral("当前已选择[广州 电子公司]"));
+    EXPECT_EQ(window.findChild<QLabel*>("txttiptitle")->text(), QStringLiteral("温馨提示"));
     ASSERT_TRUE(WaitFor([&] { return window.GridModel().rowCount() == 120; }));
     EXPECT_TRUE(loading->isHidden());
     EXPECT_EQ(window.CurrentKeyword(), "广州 电子公司");
@@ -145,7 +150,10 @@ TEST(Grid, ShowsAKeywordsStoredCompaniesAndFollowsNewOnes) {
     EXPECT_EQ(window.GridModel().rowCount(), 121);
     EXPECT_EQ(txtkeylist->text(), QStringLiteral("共 121 条记录"));
 
-    // Another keyword replaces the rows.
+    // A keyword not in the store changes nothing; another keyword replaces the rows.
+    window.ShowKeyword("北京 不存在");
+    EXPECT_EQ(window.GridModel().rowCount(), 121);
+    EXPECT_EQ(window.CurrentKeyword(), "广州 电子公司");
     window.ShowKeyword("上海 网络公司");
     ASSERT_TRUE(WaitFor([&] { return window.GridModel().rowCount() == 2; }));
     EXPECT_EQ(txtkeylist->text(), QStringLiteral("共 2 条记录"));
