@@ -28,8 +28,9 @@ int main(int argc, char** argv) {
     vexo::InstallQtMessageBox();
 
     vexo::TSingleInstance instance(QString::fromStdString(vexo::AppDir()));
+    // Another instance runs: it has been brought to the front (exit 0), or it did not answer in time (exit 1).
     if (!instance.Acquire())
-        vexo::ExitProgram(0);  // the running instance has been brought to the front
+        vexo::ExitProgram(instance.HandedOver() ? 0 : 1);
 
     std::unique_ptr<vexo::Tfmzunta> window;
     try {

@@ -65,7 +65,7 @@ bool TSingleInstance::Acquire() {
         return true;
     }
     lock_.reset();
-    AskRunningInstance();
+    handedOver_ = AskRunningInstance();
     return false;
 }
 

@@ -23,6 +23,8 @@ class TSingleInstance final : public QObject {
     // True when this process is now the instance of its folder (listening). False when another instance runs:
     // it has been asked to show its window (waiting about 2 s for it to answer), and this process should end.
     bool Acquire();
+    // After Acquire returned false: whether the running instance answered that it handled the request.
+    bool HandedOver() const { return handedOver_; }
 
     // Socket name of a data folder: "vexoclient-" and a short hash of the canonical path.
     static QString ServerName(const QString& dataDir);
@@ -35,6 +37,7 @@ class TSingleInstance final : public QObject {
     void OnConnection();
 
     QString serverPath_;
+    bool handedOver_ = false;
     std::unique_ptr<QLockFile> lock_;
     QLocalServer server_;
 };

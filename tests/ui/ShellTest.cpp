@@ -334,6 +334,47 @@ TEST(Shell, SecondStartOfTheProgramBringsTheRunningWindowBackAndEnds) {
     other.waitForFinished(kUiWaitMs);
 }
 
+// The process id a lock file names (its first line), or 0.
+qint64 LockOwner(const fs::path& lock) {
+    std::ifstream in(lock);
+    qint64 pid = 0;
+    in >> pid;
+    return pid;
+}
+
+// An instance killed without cleaning up leaves its socket and lock file; the next start takes over.
+TEST(Shell, StartAfterACrashedInstanceTakesOver) {
+    TUiHome home;
+    const fs::path lock =
+        home.Runtime() /
+        (TSingleInstance::ServerName(QString::fromStdString(home.Dir().string())) + ".lock").toStdString();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    auto start = [&](QProcess& process) {
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VEXO_GUI_PATH), {});
+        return process.waitForStarted(kUiWaitMs);
+    };
+    QProcess crashed;
+    ASSERT_TRUE(start(crashed));
+    ASSERT_TRUE(WaitFor([&] { return LockOwner(lock) == crashed.processId(); }));
+    crashed.kill();
+    ASSERT_TRUE(crashed.waitForFinished(kUiWaitMs));
+    ASSERT_TRUE(fs::exists(lock));
+
+    QProcess next;
+    ASSERT_TRUE(start(next));
+    EXPECT_TRUE(WaitFor([&] { return LockOwner(lock) == next.processId(); }));
+    // And it answers the start after it (exit 0: the request was handled).
+    QProcess third;
+    ASSERT_TRUE(start(third));
+    ASSERT_TRUE(WaitFor([&] { return third.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(third.exitCode(), 0);
+    EXPECT_EQ(next.state(), QProcess::Running);
+    next.kill();
+    next.waitForFinished(kUiWaitMs);
+}
+
 TEST(Shell, LauncherExecQuotesReservedCharacters) {
     EXPECT_EQ(DesktopExecQuote(QStringLiteral("/opt/vexo/vexo")), QStringLiteral("\"/opt/vexo/vexo\""));
     // Inside quotes " ` $ \ take a backslash, % is doubled, and the string escaping doubles every backslash.
