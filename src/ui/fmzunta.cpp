@@ -22,6 +22,8 @@
 #include "ui/GridCells.h"
 #include "ui/GridDelegate.h"
 #include "ui/GridModel.h"
+#include "ui/KeyListModel.h"
+#include "ui/KeyListView.h"
 #include "ui/Pictures.h"
 #include "ui/Spinner.h"
 #include "ui/frmComInfo.h"
@@ -40,7 +42,6 @@ constexpr int kKeywordColumnWidth = 240;
 constexpr int kSplitterWidth = 5;
 constexpr int kSplitterMinSize = 20;
 constexpr int kResultHeaderHeight = 33;
-constexpr int kKeyItemHeight = 65;
 constexpr int kStatusCountWidth = 245;
 constexpr int kConfigRetryMs = 1000;
 constexpr int kVersionCheckDelayMs = 180000;
@@ -114,7 +115,11 @@ Tfmzunta::Tfmzunta(TShellOptions options) : QWidget(nullptr), options_(std::move
     popbtn_ = new QFrame(this, Qt::ToolTip);
     popbtn_->setObjectName(QStringLiteral("popbtn"));
     txtbtn_ = MakeLabel(popbtn_, "txtbtn", QString(), UiFont(12));
-    (new QHBoxLayout(popbtn_))->addWidget(txtbtn_);
+    popbtn_->setStyleSheet(
+        QStringLiteral("#popbtn { background: #fffdf2; border: 1px solid #c9b97a; border-radius: 4px; }"));
+    auto* hintLayout = new QHBoxLayout(popbtn_);
+    hintLayout->setContentsMargins(6, 2, 6, 2);
+    hintLayout->addWidget(txtbtn_);
     popbtn_->hide();
 
     pmkey_ = new QMenu(this);
@@ -237,14 +242,15 @@ QWidget* Tfmzunta::BuildKeywordColumn() {
     header->addWidget(btnclearhis_);
     layout->addLayout(header);
 
-    keyListModel_ = new QStandardItemModel(this);
-    listkey_ = new QListView(column);
+    keyListModel_ = new TKeyListModel(this);
+    listkey_ = new TKeyListView(column);
     listkey_->setObjectName(QStringLiteral("listkey"));
     listkey_->setModel(keyListModel_);
-    listkey_->setAlternatingRowColors(true);
-    listkey_->setUniformItemSizes(true);
-    listkey_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    listkey_->setIconSize(QSize(40, 40));
+    connect(listkey_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        ShowKeyword(index.data(TKeyListModel::TextRole).toString().toStdString());
+    });
+    connect(listkey_, &TKeyListView::HintEntered, this, &Tfmzunta::ShowButtonHint);
+    connect(listkey_, &TKeyListView::HintLeft, this, [this] { popbtn_->hide(); });
     layout->addWidget(listkey_, 1);
     return column;
 }
@@ -553,15 +559,21 @@ void Tfmzunta::dblistDblClick(int row) {
 void Tfmzunta::OnKeyAdded(TKeyData& entry) {
     // A new keyword empties the grid; the current keyword stays.
     gridModel_->Clear();
-    auto* item = new QStandardItem(QIcon(Picture(QStringLiteral("keyitem"), QSize(40, 40), devicePixelRatioF())),
-                                   Q(entry.KeyStr));
-    item->setSizeHint(QSize(0, kKeyItemHeight));
-    item->setFont(UiFont(14, true));
-    keyListModel_->appendRow(item);
+    keyListModel_->AddKeywordItem(entry);
     txtrel_->setText(Q(TotalCountText(store_->TotalCount())));
 }
 
+void Tfmzunta::ShowButtonHint(const QRect& button, const QString& hint) {
+    // As wide as the hint needs at 12 pixels a character, just below the button.
+    txtbtn_->setText(hint);
+    popbtn_->setFixedWidth(12 * static_cast<int>(hint.size()) + 15);
+    popbtn_->move(button.left(), button.bottom() + 2);
+    popbtn_->show();
+}
+
 void Tfmzunta::OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record) {
+    if (const TKeyData* entry = store_->FindKey(keyword))
+        keyListModel_->RefreshItem(*entry);
     if (currentKeyword_.empty() || !SameIgnoringCase(keyword, currentKeyword_))
         return;
     AddGridRow(record, false);

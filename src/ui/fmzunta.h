@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
@@ -31,6 +30,8 @@
 namespace vexo {
 
 class TGridModel;
+class TKeyListModel;
+class TKeyListView;
 class Tfmcominfo;
 class TSpinner;
 
@@ -65,6 +66,7 @@ class Tfmzunta final : public QWidget {
     TKeyListInfo& Store() { return *store_; }
     TIniFile& ClientConfig() { return *config_; }
     TGridModel& GridModel() { return *gridModel_; }
+    TKeyListModel& KeyListModel() { return *keyListModel_; }
     // The open details window, if any.
     Tfmcominfo* ComInfo() const;
 
@@ -111,6 +113,8 @@ class Tfmzunta final : public QWidget {
     // The placeholder of the keyword input.
     void txtinfoClick();
     void edtSearchKeyExit();
+    // The hint popup of the keyword items' delete and export buttons.
+    void ShowButtonHint(const QRect& button, const QString& hint);
 
     void tmrupdateTimer();
     void tmrconfigTimer();
@@ -139,8 +143,8 @@ class Tfmzunta final : public QWidget {
     // Middle band.
     QSplitter* splitter_ = nullptr;
     QPushButton* btnclearhis_ = nullptr;
-    QListView* listkey_ = nullptr;
-    QStandardItemModel* keyListModel_ = nullptr;
+    TKeyListView* listkey_ = nullptr;
+    TKeyListModel* keyListModel_ = nullptr;
     QLabel* txtkeylist_ = nullptr;
     QTableView* dblist_ = nullptr;
     TGridModel* gridModel_ = nullptr;
