@@ -239,6 +239,7 @@ QWidget* Tfmzunta::BuildKeywordColumn() {
     btnclearhis_->setObjectName(QStringLiteral("btnclearhis"));
     btnclearhis_->setFixedSize(108, 25);
     btnclearhis_->setFont(UiFont(12));
+    connect(btnclearhis_, &QPushButton::clicked, this, &Tfmzunta::btnclearhisClick);
     header->addWidget(btnclearhis_);
     layout->addLayout(header);
 
@@ -541,6 +542,16 @@ void Tfmzunta::AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk) {
 
 void Tfmzunta::UpdateKeyListCount() {
     txtkeylist_->setText(Q(RecordCountText(gridModel_->rowCount())));
+}
+
+void Tfmzunta::btnclearhisClick() {
+    if (ShowMessageBox("清空会将所有搜索到的结果删除，确定要清空历史已搜索的历史记录吗？", kMessageCaption,
+                       kBoxQuestion) == kAnswerCancel)
+        return;
+    // A failed statement leaves rows behind; the entries and items go all the same, as the store reports them.
+    store_->ClearAll();
+    keyListModel_->Clear();
+    gridModel_->Clear();
 }
 
 void Tfmzunta::dblistDblClick(int row) {

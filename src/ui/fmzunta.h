@@ -84,6 +84,8 @@ class Tfmzunta final : public QWidget {
     void FillGrid(const TCompanyList& records);
     // Appends a row; unless bulk, refreshes the total count text.
     void AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk);
+    // "清空历史关键词": asks, then deletes every keyword with its companies and empties the list and the grid.
+    void btnclearhisClick();
     // Opens (or refills) the details window for a grid row; a row without a record opens nothing.
     void dblistDblClick(int row);
 

@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -109,7 +110,27 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
     ASSERT_TRUE(WaitFor([&] { return window.GridModel().rowCount() == 1; }));
     EXPECT_EQ(window.findChild<QLabel*>("txtstat")->text(), QStringLiteral("当前已选择[广州 电子公司]"));
 
-    // Removing an item and clearing the list.
+    // Clearing the history asks first; Cancel keeps everything, OK deletes every keyword and empties list and grid.
+    TScriptedAnswerer answers;
+    answers.Answer(kAnswerCancel);
+    window.findChild<QPushButton*>("btnclearhis")->click();
+    ASSERT_EQ(answers.asked.size(), 1u);
+    EXPECT_EQ(answers.asked[0].text, "清空会将所有搜索到的结果删除，确定要清空历史已搜索的历史记录吗？");
+    EXPECT_EQ(items.rowCount(), 2);
+    EXPECT_EQ(window.GridModel().rowCount(), 1);
+    answers.Answer(kAnswerOk);
+    window.findChild<QPushButton*>("btnclearhis")->click();
+    EXPECT_EQ(items.rowCount(), 0);
+    EXPECT_EQ(window.GridModel().rowCount(), 0);
+    EXPECT_TRUE(window.Store().Keys().empty());
+    EXPECT_EQ(RunSqlite(home.Database(), "SELECT COUNT(*) FROM tbl_key; SELECT COUNT(*) FROM tbl_list;"), "0\n0\n");
+
+    // The list's own item operations.
+    for (const char* keyword : {"广州 电子公司", "上海 网络公司"}) {
+        TKeyData added;
+        added.KeyStr = keyword;
+        items.AddKeywordItem(added);
+    }
     items.RemoveItem("广州 电子公司");
     ASSERT_EQ(items.rowCount(), 1);
     EXPECT_EQ(items.FindItem("上海 网络公司"), 0);
