@@ -383,9 +383,8 @@ void Tfmzunta::FormCreate() {
     const QString caption = Q(appName_) + QStringLiteral(" V") + Q(kProgramVersion);
     setWindowTitle(caption);
     TrayIcon1_->setToolTip(caption);
-    const bool trayAvailable =
-        options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
-    TrayIcon1_->setVisible(trayAvailable);
+    trayAvailable_ = options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    TrayIcon1_->setVisible(trayAvailable_);
 
     if (!config_->ReadBool("config", "first", false)) {
         // Without a desktop folder the mark stays unset, so a later start tries again.
@@ -406,9 +405,12 @@ void Tfmzunta::ShowFromTray() {
     activateWindow();
 }
 
+bool Tfmzunta::ExitConfirmed() const {
+    return ShowMessageBox("确定要退出[" + appName_ + "]吗？", kMessageCaption, kBoxQuestion) != kAnswerCancel;
+}
+
 void Tfmzunta::N11Click() {
-    const std::string question = "确定要退出[" + appName_ + "]吗？";
-    if (ShowMessageBox(question, kMessageCaption, kBoxQuestion) == kAnswerCancel)
+    if (!ExitConfirmed())
         return;
     canExit_ = true;
     close();
@@ -417,14 +419,12 @@ void Tfmzunta::N11Click() {
 void Tfmzunta::closeEvent(QCloseEvent* event) {
     if (!canExit_) {
         event->ignore();
-        const bool tray = TrayIcon1_->isVisible();
-        if (tray) {
+        if (trayAvailable_) {
             hide();
             return;
         }
         // Without a tray a hidden window could not be found again: ask the exit question instead.
-        const std::string question = "确定要退出[" + appName_ + "]吗？";
-        if (ShowMessageBox(question, kMessageCaption, kBoxQuestion) == kAnswerCancel) {
+        if (!ExitConfirmed()) {
             showMinimized();
             return;
         }
@@ -491,9 +491,8 @@ void Tfmzunta::ExitNow() {
         options_.exitProgram(0);
         return;
     }
-    // Loaders and collectors are told to end; nothing they send runs any more; the database is closed under
-    // the store lock by the store itself; then the process ends without waiting for collectors beyond ExitProgram's
-    // short grace period.
+    // Workers are told to end and nothing they send runs any more; the store closes the database; the process
+    // then ends after at most ExitProgram's short wait, whatever collectors still run.
     TerminateAllWorkers();
     if (auto dispatcher = CurrentDispatcher())
         dispatcher->Close();

@@ -105,6 +105,8 @@ class Tfmzunta final : public QWidget {
     void FormCreate();
     void UpdateKeyListCount();
     void SetLoading(bool loading);
+    // The exit question; false when answered with Cancel.
+    bool ExitConfirmed() const;
     void ExitNow();
 
     // The store's events.
@@ -126,6 +128,7 @@ class Tfmzunta final : public QWidget {
     std::string appName_;
     bool canExit_ = false;
     bool exiting_ = false;
+    bool trayAvailable_ = false;
     std::string currentKeyword_;
     std::unique_ptr<TIniFile> config_;
     std::unique_ptr<TKeyListInfo> store_;
