@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "engine/Hosts.h"
 #include "platform/Dispatcher.h"
 #include "platform/MessageBox.h"
 #include "platform/Shutdown.h"
@@ -54,6 +56,11 @@ constexpr const char* kLoadingText = "正在加载数据，请稍后...";
 constexpr const char* kTipTitleIdle = "温馨提示";
 constexpr const char* kTipTitleRunning = "正在搜索";
 constexpr const char* kTipRunning = "正在搜索中...";
+constexpr const char* kEmptyKeyword = "关键词不能为空！";
+constexpr const char* kTaskAdded = "任务已添加成功：\r\n      点[确定]按钮立即搜索 \r\n      点[取消]继续添加任务";
+constexpr const char* kNoEngine = "请至少选择一个信息来源（百度、搜狗、360）！";
+constexpr const char* kPausedLine = "任务已暂停...";
+constexpr const char* kStoppingLine = "正在停止任务...";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -122,12 +129,38 @@ Tfmzunta::Tfmzunta(TShellOptions options) : QWidget(nullptr), options_(std::move
     hintLayout->addWidget(txtbtn_);
     popbtn_->hide();
 
+    auto addAction = [](QMenu* menu, const char* name, const char* text) {
+        QAction* action = menu->addAction(Q(text));
+        action->setObjectName(Q(name));
+        return action;
+    };
     pmkey_ = new QMenu(this);
     pmkey_->setObjectName(QStringLiteral("pmkey"));
+    N6_ = addAction(pmkey_, "N6", "开始搜索");
+    connect(N6_, &QAction::triggered, this, [this] { ItemButtonClick(menuKeyword_, kTagStartStop); });
+    poppause_ = addAction(pmkey_, "poppause", "暂停任务");
+    connect(poppause_, &QAction::triggered, this, [this] { PauseKeyword(menuKeyword_); });
+    popstop_ = addAction(pmkey_, "popstop", "停止任务");
+    connect(popstop_, &QAction::triggered, this, [this] { StopKeyword(menuKeyword_, true); });
+    QAction* N7 = addAction(pmkey_, "N7", "删除关键词");
+    connect(N7, &QAction::triggered, this, [this] { ItemButtonClick(menuKeyword_, kTagDelete); });
+    QAction* N10 = addAction(pmkey_, "N10", "将结果导出到文件");
+    connect(N10, &QAction::triggered, this, [this] { ItemButtonClick(menuKeyword_, kTagExport); });
     pmtask_ = new QMenu(this);
     pmtask_->setObjectName(QStringLiteral("pmtask"));
+    connect(addAction(pmtask_, "N3", "暂停任务"), &QAction::triggered, this, [this] { PauseKeyword(menuKeyword_); });
+    connect(addAction(pmtask_, "N4", "停止任务"), &QAction::triggered, this,
+            [this] { StopKeyword(menuKeyword_, true); });
     pmkeylist_ = new QMenu(this);
     pmkeylist_->setObjectName(QStringLiteral("pmkeylist"));
+    connect(addAction(pmkeylist_, "N5", "删除"), &QAction::triggered, this, &Tfmzunta::N5Click);
+    connect(dblist_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { pmkeylist_->popup(dblist_->viewport()->mapToGlobal(position)); });
+    listkey_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(listkey_, &QWidget::customContextMenuRequested, this, &Tfmzunta::ShowKeyMenu);
+    connect(listkey_, &TKeyListView::ButtonClicked, this,
+            [this](const QString& keyword, int tag) { ItemButtonClick(keyword.toStdString(), tag); });
+    connect(btnbaidustart_, &QPushButton::clicked, this, &Tfmzunta::btnbaidustartClick);
     BuildTray();
 
     tmrconfig_ = new QTimer(this);
@@ -151,6 +184,9 @@ Tfmzunta::Tfmzunta(TShellOptions options) : QWidget(nullptr), options_(std::move
 }
 
 Tfmzunta::~Tfmzunta() {
+    alive_.reset();
+    // Running tasks end with the window; their collectors report no more.
+    tasks_.clear();
     if (comInfo_)
         delete comInfo_.data();
     // The store closes the database; a loader still running keeps it until it ends.
@@ -364,7 +400,7 @@ void Tfmzunta::FormCreate() {
     canExit_ = false;
     exePath_ = options_.exePath.empty() ? QCoreApplication::applicationFilePath().toStdString() : options_.exePath;
     appName_ = TextBeforeLast(QFileInfo(Q(exePath_)).fileName().toStdString(), '.');
-    config_ = std::make_unique<TIniFile>(AppDir() + kClientConfigFile);
+    config_ = std::make_unique<TIniFile>(ClientConfigPath());
     gridModel_->Clear();
 
     store_ = std::make_unique<TKeyListInfo>();
@@ -505,6 +541,7 @@ void Tfmzunta::ShowKeyword(const std::string& keyword) {
     if (entry == nullptr)
         return;
     gridModel_->Clear();
+    gridKeyword_ = entry->KeyStr;
     edtSearchKey_->setText(Q(entry->KeyStr));
     edtSearchKey_->show();
     txtinfo_->hide();
@@ -584,7 +621,7 @@ void Tfmzunta::ShowButtonHint(const QRect& button, const QString& hint) {
 void Tfmzunta::OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record) {
     if (const TKeyData* entry = store_->FindKey(keyword))
         keyListModel_->RefreshItem(*entry);
-    if (currentKeyword_.empty() || !SameIgnoringCase(keyword, currentKeyword_))
+    if (gridKeyword_.empty() || !SameIgnoringCase(keyword, gridKeyword_))
         return;
     AddGridRow(record, false);
     UpdateKeyListCount();
@@ -598,8 +635,13 @@ void Tfmzunta::OnKeyLoaded(const std::string& keyword) {
     SetLoading(false);
     switch (store_->TakePendingPurpose(keyword)) {
         case PurposeShow:
-        case PurposeStart:
+            gridKeyword_ = keyword;
             FillGrid(*companies);
+            break;
+        case PurposeStart:
+            gridKeyword_ = keyword;
+            FillGrid(*companies);
+            StartKeyword(keyword);
             break;
         default:
             break;
@@ -613,6 +655,225 @@ void Tfmzunta::tmrupdateTimer() {
 
 void Tfmzunta::tmrconfigTimer() {
     updateHooks_->RemoteConfigRetry();
+}
+
+void Tfmzunta::btnbaidustartClick() {
+    const std::string keyword(Trim(edtSearchKey_->text().toStdString()));
+    if (keyword.empty()) {
+        ShowMessageBox(kEmptyKeyword, kMessageCaption, kBoxInformation);
+        if (edtSearchKey_->isVisible())
+            edtSearchKey_->setFocus();
+        return;
+    }
+    imgbg_->hide();
+    // A known keyword keeps its entry and item.
+    if (store_->AddKey(keyword, true) == nullptr)
+        return;
+    if (ShowMessageBox(kTaskAdded, kMessageCaption, kBoxQuestion) != kAnswerCancel)
+        StartKeyword(keyword);
+}
+
+void Tfmzunta::StartKeyword(const std::string& keyword) {
+    if (store_->FindKey(keyword) == nullptr)
+        return;
+    // Without an engine no collector would start and no end would ever return the item to Idle.
+    if (!chkbd_->isChecked() && !chksg_->isChecked() && !chk360_->isChecked()) {
+        ShowMessageBox(kNoEngine, kMessageCaption, kBoxInformation);
+        return;
+    }
+    TKeyData* entry = store_->RequestKeyData(keyword, PurposeStart);
+    if (entry == nullptr)
+        return;  // loading; OnKeyLoaded starts it
+    const std::string key = entry->KeyStr;
+    TTaskCtl* controller = entry->TaskCtl;
+    if (controller == nullptr || !controller->IsRunning()) {
+        if (controller == nullptr) {
+            if (!notifyWindow_) {
+                notifyWindow_ = std::make_shared<TNotifyWindow>(
+                    CurrentDispatcher(), [this, alive = std::weak_ptr<int>(alive_)](const TNotification& notification) {
+                        if (!alive.expired())
+                            OnNotification(notification);
+                    });
+            }
+            auto created = std::make_unique<TTaskCtl>(chkbd_->isChecked(), key, notifyWindow_, chk360_->isChecked(),
+                                                      chksg_->isChecked());
+            const THosts hosts = LoadHosts(*config_);
+            created->BaiduSettings = {hosts.Baidu, hosts.Icp};
+            created->SogouSettings = {hosts.Sogou, hosts.Icp};
+            created->So360Settings = {hosts.So360, hosts.Icp};
+            controller = created.get();
+            tasks_[controller] = std::move(created);
+            entry->TaskCtl = controller;
+        }
+        controller->Baidu = chkbd_->isChecked();
+        controller->Sogou = chksg_->isChecked();
+        controller->So360 = chk360_->isChecked();
+        controller->BaiduStartPage = entry->LastPage;
+        controller->SogouStartPage = entry->SgLastPage;
+        controller->So360StartPage = entry->S360LastPage;
+        controller->OnTaskEnd = [this, alive = std::weak_ptr<int>(alive_)](TTaskCtl& ended, int engine,
+                                                                           std::int32_t page, const std::string& name) {
+            if (!alive.expired())
+                OnEngineFinished(ended, engine, page, name);
+        };
+        controller->Start();
+    } else {
+        controller->Resume();
+    }
+    SetItemLook(key, LastUpdateText(entry->AddDate), true, kStopStyle);
+}
+
+void Tfmzunta::PauseKeyword(const std::string& keyword) {
+    if (keyword.empty())
+        return;
+    TKeyData* entry = store_->RequestKeyData(keyword, PurposeStart);
+    if (entry == nullptr || entry->TaskCtl == nullptr)
+        return;
+    entry->TaskCtl->Pause();
+    SetItemLook(entry->KeyStr, kPausedLine, true, kStartStyle);
+}
+
+void Tfmzunta::StopKeyword(const std::string& keyword, bool showStopping) {
+    if (keyword.empty())
+        return;
+    TKeyData* entry = store_->RequestKeyData(keyword, PurposeQuery);
+    if (entry == nullptr || entry->TaskCtl == nullptr)
+        return;
+    TTaskCtl* controller = std::exchange(entry->TaskCtl, nullptr);
+    controller->Stop();
+    const bool ending = controller->LiveCollectorCount() > 0;
+    if (showStopping) {
+        // Stopping until the first collector's end; with none left to end, Idle at once.
+        if (ending)
+            SetItemLook(entry->KeyStr, kStoppingLine, false, kStopStyle);
+        else
+            SetItemLook(entry->KeyStr, LastUpdateText(entry->AddDate), true, kStartStyle);
+    }
+    if (auto owned = tasks_.find(controller); owned != tasks_.end()) {
+        std::unique_ptr<TTaskCtl> released = std::move(owned->second);
+        tasks_.erase(owned);
+        // Freed once its last collector has ended; their ends still reach OnEngineFinished.
+        TTaskCtl::Release(std::move(released));
+    }
+}
+
+bool Tfmzunta::DeleteKeyword(const std::string& keyword) {
+    if (ShowMessageBox("确定要删除关键词 [" + keyword + "] 吗?", kMessageCaption, kBoxQuestion) == kAnswerCancel)
+        return false;
+    StopKeyword(keyword, true);
+    store_->DeleteKey(keyword);
+    return true;
+}
+
+void Tfmzunta::ItemButtonClick(const std::string& keyword, int tag) {
+    switch (tag) {
+        case kTagStartStop:
+            if (keyListModel_->ItemStyle(keyword) == kStartStyle) {
+                StartKeyword(keyword);
+            } else {
+                menuKeyword_ = keyword;
+                pmtask_->popup(QCursor::pos());
+            }
+            break;
+        case kTagDelete:
+            if (DeleteKeyword(keyword))
+                keyListModel_->RemoveItem(keyword);
+            break;
+        default:
+            // Export (tag 4) comes with the export window.
+            break;
+    }
+}
+
+void Tfmzunta::ShowKeyMenu(const QPoint& position) {
+    const QModelIndex index = listkey_->indexAt(position);
+    if (!index.isValid())
+        return;
+    menuKeyword_ = index.data(TKeyListModel::TextRole).toString().toStdString();
+    const bool startOffered = keyListModel_->ItemStyle(menuKeyword_) == kStartStyle;
+    N6_->setVisible(startOffered);
+    poppause_->setVisible(!startOffered);
+    popstop_->setVisible(!startOffered);
+    pmkey_->popup(listkey_->viewport()->mapToGlobal(position));
+}
+
+void Tfmzunta::N5Click() {
+    const QModelIndexList selected = dblist_->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    // Held while the question is open: the grid may change under it.
+    const std::shared_ptr<TComPanyInfo> record = gridModel_->Record(selected.first().row());
+    if (!record)
+        return;
+    const std::string keyword = gridKeyword_;
+    if (ShowMessageBox("确定要删除 [" + record->GetComName() + "]？", kMessageCaption, kBoxQuestion) == kAnswerCancel)
+        return;
+    if (record->ListID.empty())
+        return;
+    store_->DeleteCompany(keyword, record->ListID);
+    if (const TKeyData* entry = store_->FindKey(keyword))
+        keyListModel_->RefreshItem(*entry);
+    store_->LoadCompanies(keyword);
+}
+
+void Tfmzunta::SetItemLook(const std::string& keyword, const std::string& dateLine, bool enabled, const char* style) {
+    keyListModel_->SetItemLook(keyword, dateLine, enabled, style);
+    txtstat_->clear();
+}
+
+void Tfmzunta::ShowTaskText(const std::string& keyword, const std::string& text) {
+    if (!currentKeyword_.empty() && SameIgnoringCase(keyword, currentKeyword_))
+        txttip_->setText(Q(text));
+    else
+        store_->SetKeyStatus(keyword, text);
+}
+
+void Tfmzunta::OnNotification(const TNotification& notification) {
+    if (notification.Message != kMsgCaiji)
+        return;
+    switch (notification.WParam) {
+        case kCaijiRecord: {
+            const auto* record = std::get_if<const TComPanyInfo*>(&notification.LParam);
+            if (record == nullptr || *record == nullptr)
+                return;
+            ShowTaskText((*record)->Keyword, "获取[" + (*record)->GetComName() + "]获取成功！");
+            store_->AddCompany((*record)->Keyword, **record);
+            break;
+        }
+        case kCaijiStatus:
+        case kCaijiPageDone: {
+            const auto* info = std::get_if<const TCaiJiInfo*>(&notification.LParam);
+            if (info == nullptr || *info == nullptr)
+                return;
+            if (notification.WParam == kCaijiStatus) {
+                ShowTaskText((*info)->keyword, (*info)->message);
+                break;
+            }
+            const int engine = EngineOfSource((*info)->source);
+            // The fourth finished page in a row without a new company stops the task.
+            if (engine >= 0 && !store_->SavePageCursor((*info)->keyword, (*info)->PageCount, engine))
+                StopKeyword((*info)->keyword, true);
+            break;
+        }
+        case kCaijiStatusLine: {
+            const auto* text = std::get_if<const std::string*>(&notification.LParam);
+            if (text != nullptr && *text != nullptr)
+                txtstat_->setText(Q(**text));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Tfmzunta::OnEngineFinished(TTaskCtl&, int engine, std::int32_t page, const std::string& keyword) {
+    // Idle only once the keyword has no task with collectors still listed: one engine ending early leaves the
+    // others' Running look; a stopped task (no controller any more) becomes Idle at its first collector's end.
+    if (const TKeyData* entry = store_->FindKey(keyword)) {
+        if (entry->TaskCtl == nullptr || !entry->TaskCtl->IsRunning())
+            SetItemLook(entry->KeyStr, LastUpdateText(entry->AddDate), true, kStartStyle);
+    }
+    store_->SaveEngineCursor(keyword, page, engine);
 }
 
 }  // namespace vexo

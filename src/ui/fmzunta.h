@@ -20,9 +20,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "engine/Notify.h"
+#include "engine/TaskCtl.h"
 #include "store/KeyListInfo.h"
 #include "text/IniFile.h"
 #include "ui/UpdateHooks.h"
@@ -37,7 +40,6 @@ class TSpinner;
 
 // The program's version as the remote configuration and the version check compare it.
 inline constexpr const char* kProgramVersion = "2.0";
-inline constexpr const char* kClientConfigFile = "qzclient.cfg";
 
 // What the window takes from its surroundings; tests replace the parts that touch the desktop or end the process.
 struct TShellOptions {
@@ -86,6 +88,21 @@ class Tfmzunta final : public QWidget {
     void AddGridRow(std::shared_ptr<TComPanyInfo> record, bool bulk);
     // "清空历史关键词": asks, then deletes every keyword with its companies and empties the list and the grid.
     void btnclearhisClick();
+
+    // Task commands on a keyword (any letter case); a keyword the store does not know does nothing.
+    // "添加任务" (and Enter in the input): adds the input's keyword, asks, and starts it unless answered Cancel.
+    void btnbaidustartClick();
+    // Starts (after loading the companies, if not loaded yet) or resumes the keyword's task with the ticked
+    // engines; refused with a message when no engine is ticked.
+    void StartKeyword(const std::string& keyword);
+    void PauseKeyword(const std::string& keyword);
+    void StopKeyword(const std::string& keyword, bool showStopping);
+    // Asks, stops and deletes the keyword; false when answered Cancel.
+    bool DeleteKeyword(const std::string& keyword);
+    // A click on an item's button (tag 0 start/stop, 1 delete, 4 export).
+    void ItemButtonClick(const std::string& keyword, int tag);
+    // "删除" on the grid: deletes the selected company of the keyword the grid shows.
+    void N5Click();
     // Opens (or refills) the details window for a grid row; a row without a record opens nothing.
     void dblistDblClick(int row);
 
@@ -113,6 +130,13 @@ class Tfmzunta final : public QWidget {
     void OnKeyAdded(TKeyData& entry);
     void OnCompanyStored(const std::string& keyword, const std::shared_ptr<TComPanyInfo>& record);
     void OnKeyLoaded(const std::string& keyword);
+    // Workers' notifications (message 4035) and a collector's end.
+    void OnNotification(const TNotification& notification);
+    void OnEngineFinished(TTaskCtl& controller, int engine, std::int32_t page, const std::string& keyword);
+    void SetItemLook(const std::string& keyword, const std::string& dateLine, bool enabled, const char* style);
+    // A progress text of a keyword: into the tip panel for the current keyword, else remembered with the keyword.
+    void ShowTaskText(const std::string& keyword, const std::string& text);
+    void ShowKeyMenu(const QPoint& position);
 
     // The placeholder of the keyword input.
     void txtinfoClick();
@@ -171,6 +195,21 @@ class Tfmzunta final : public QWidget {
     QTimer* tmrupdate_ = nullptr;
 
     QPointer<Tfmcominfo> comInfo_;
+
+    // The keyword the grid was filled for; "删除" on a row and new companies use it.
+    std::string gridKeyword_;
+    // Reset first at destruction: released controllers and the workers' notifications outlive the window and
+    // reach it only while this lives.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    // The window as the workers see it, made at the first start.
+    TWindowHandle notifyWindow_;
+    // Task controllers of keywords; a stopped one is handed to TTaskCtl::Release.
+    std::map<TTaskCtl*, std::unique_ptr<TTaskCtl>> tasks_;
+    // The keyword the open pmkey or pmtask menu acts on.
+    std::string menuKeyword_;
+    QAction* N6_ = nullptr;
+    QAction* poppause_ = nullptr;
+    QAction* popstop_ = nullptr;
 };
 
 }  // namespace vexo

@@ -3,6 +3,7 @@
 // clicks and hints.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -49,7 +50,11 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
         store.AddCompany("广州 电子公司", Company("广州甲电子有限公司", "13800138000"));
         store.AddKey("上海 网络公司", true);
     }
+    TScriptedAnswerer answers;
     Tfmzunta window(QuietShell());
+    // No engine ticked: a start is refused with a message, so no task reaches out to the network here.
+    for (const char* engine : {"chkbd", "chksg", "chk360"})
+        window.findChild<QCheckBox*>(engine)->setChecked(false);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     TKeyListModel& items = window.KeyListModel();
@@ -79,6 +84,7 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
     QSignalSpy clicks(view, &TKeyListView::ButtonClicked);
     const QRect firstItem = view->visualRect(first);
     const QRect secondItem = view->visualRect(items.index(1));
+    answers.Answer(kAnswerCancel);  // the delete question
     for (int tag : {kTagStartStop, kTagDelete, kTagExport})
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, KeyItemButtonRect(tag, firstItem).center());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, KeyItemButtonRect(kTagStartStop, secondItem).center());
@@ -92,6 +98,12 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
         EXPECT_EQ(clicks[i][0].toString(), expected[i].first);
         EXPECT_EQ(clicks[i][1].toInt(), expected[i].second);
     }
+    // The window acted on them: the start was refused for want of an engine, the delete asked and was cancelled.
+    ASSERT_EQ(answers.asked.size(), 2u);
+    EXPECT_EQ(answers.asked[0].kind, kBoxInformation);
+    EXPECT_EQ(answers.asked[1].text, "确定要删除关键词 [广州 电子公司] 吗?");
+    EXPECT_EQ(items.rowCount(), 2);
+    EXPECT_EQ(items.ItemStyle("广州 电子公司"), kStartStyle);
     // A button click does not select the keyword.
     EXPECT_EQ(window.CurrentKeyword(), "");
 
@@ -111,11 +123,10 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
     EXPECT_EQ(window.findChild<QLabel*>("txtstat")->text(), QStringLiteral("当前已选择[广州 电子公司]"));
 
     // Clearing the history asks first; Cancel keeps everything, OK deletes every keyword and empties list and grid.
-    TScriptedAnswerer answers;
     answers.Answer(kAnswerCancel);
     window.findChild<QPushButton*>("btnclearhis")->click();
-    ASSERT_EQ(answers.asked.size(), 1u);
-    EXPECT_EQ(answers.asked[0].text, "清空会将所有搜索到的结果删除，确定要清空历史已搜索的历史记录吗？");
+    ASSERT_EQ(answers.asked.size(), 3u);
+    EXPECT_EQ(answers.asked[2].text, "清空会将所有搜索到的结果删除，确定要清空历史已搜索的历史记录吗？");
     EXPECT_EQ(items.rowCount(), 2);
     EXPECT_EQ(window.GridModel().rowCount(), 1);
     answers.Answer(kAnswerOk);
