@@ -158,6 +158,22 @@ TEST(Grid, ShowsAKeywordsStoredCompaniesAndFollowsNewOnes) {
     ASSERT_TRUE(WaitFor([&] { return window.GridModel().rowCount() == 2; }));
     EXPECT_EQ(txtkeylist->text(), QStringLiteral("共 2 条记录"));
     EXPECT_EQ(txtrel->text(), QStringLiteral("当前已采集记录：123条"));
+
+    // "删除" on the selected row asks; OK deletes the company and the grid is refilled without it.
+    TScriptedAnswerer answers;
+    auto* grid = window.findChild<QTableView*>("dblist");
+    grid->selectRow(0);
+    const QString first = window.GridModel().index(0, ColName).data().toString();
+    answers.Answer(kAnswerCancel);
+    window.N5Click();
+    ASSERT_EQ(answers.asked.size(), 1u);
+    EXPECT_EQ(answers.asked[0].text, "确定要删除 [" + first.toStdString() + "]？");
+    EXPECT_EQ(window.GridModel().rowCount(), 2);
+    answers.Answer(kAnswerOk);
+    window.N5Click();
+    ASSERT_TRUE(WaitFor([&] { return window.GridModel().rowCount() == 1; }));
+    EXPECT_NE(window.GridModel().index(0, ColName).data().toString(), first);
+    EXPECT_EQ(RunSqlite(home.Database(), "SELECT COUNT(*) FROM tbl_list;"), "122\n");
 }
 
 // The examples of the section layout, a refill of the open window by a second row, and a row without a record.

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -115,6 +116,24 @@ TEST(KeyList, ItemsFollowTheStoreAndTheirLookAndAnswerClicksAndHints) {
     EXPECT_EQ(popup->width(), 12 * 6 + 15);
     QTest::mouseMove(view->viewport(), QPoint(firstItem.right() - 5, firstItem.top() + 5));
     ASSERT_TRUE(WaitFor([&] { return popup->isHidden(); }));
+
+    // The item's context menu offers a start for an idle item, pause and stop for a running one.
+    auto* menu = window.findChild<QMenu*>("pmkey");
+    auto action = [&](const char* name) { return window.findChild<QAction*>(name); };
+    emit view->customContextMenuRequested(firstItem.center());
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    EXPECT_TRUE(action("N6")->isVisible());
+    EXPECT_FALSE(action("poppause")->isVisible());
+    EXPECT_FALSE(action("popstop")->isVisible());
+    menu->hide();
+    items.SetItemLook("广州 电子公司", "x", true, kStopStyle);
+    emit view->customContextMenuRequested(firstItem.center());
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    EXPECT_FALSE(action("N6")->isVisible());
+    EXPECT_TRUE(action("poppause")->isVisible());
+    EXPECT_TRUE(action("popstop")->isVisible());
+    menu->hide();
+    items.SetItemLook("广州 电子公司", "x", true, kStartStyle);
 
     // Clicking the item itself selects its keyword and shows its companies.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(firstItem.right() - 20, firstItem.top() + 10));
