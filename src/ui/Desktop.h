@@ -1,0 +1,27 @@
+// First-run and every-run desktop steps: the launcher on the user's desktop and the record of where the program
+// is installed.
+#pragma once
+
+#include <QString>
+
+namespace vexo {
+
+// Writes the freedesktop launcher `appName`.desktop (mode 0755) into the user's desktop folder, starting the
+// program at `exePath` in its own folder, with the program's icon. False when there is no desktop folder or the
+// file cannot be written; nothing is left behind then.
+bool CreateDesktopShortcut(const QString& appName, const QString& exePath);
+
+// The Exec= value that starts exactly `path`: quoted, with the characters the Desktop Entry rules reserve
+// escaped, and "%" doubled.
+QString DesktopExecQuote(const QString& path);
+
+// Stores `exePath` as "install" under the settings of talvoren/vexo unless it is stored already. Failures are
+// ignored.
+void RecordInstallPath(const QString& exePath);
+
+// Settings organisation and application of the install record.
+inline constexpr const char* kSettingsOrganization = "talvoren";
+inline constexpr const char* kSettingsApplication = "vexo";
+inline constexpr const char* kInstallKey = "install";
+
+}  // namespace vexo

@@ -1,0 +1,162 @@
+// Task commands driven through the window against the simulated engines: adding a keyword (refused when empty,
+// asked both ways, no second item), the first start loading the companies and switching the grid, companies
+// arriving in grid and counts, the item looks of running, paused, stopping and idle, the idle-page rule, a start
+// without engines, and deleting a keyword while its task runs.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/WorkerThread.h"
+#include "store/KeyUnit.h"
+#include "support/SimEngines.h"
+#include "ui/GridModel.h"
+#include "ui/KeyListModel.h"
+#include "ui/UiSupport.h"
+#include "ui/fmzunta.h"
+
+namespace vexo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kKeyword[] = "广州 电子公司";
+
+class TaskTest : public ::testing::Test {
+  protected:
+    TaskTest() {
+        a_ = engines_.AddCompany({"www.jiayi-dz.cn", "广州市甲乙电子科技有限公司", "13912345678", "020-87654321",
+                                  "sales@jiayi-dz.cn", "12345678", "广州市天河区体育西路100号"});
+        b_ = engines_.AddCompany({"www.bingding.com.cn", "广州丙丁电子有限公司", "13800138000", "020-38887777",
+                                  "info@bingding.com.cn", "", "广州市番禺区市桥街8号"});
+        engines_.SetPage(kEngineBaidu, kKeyword, 0, {{a_, true}, {b_, false}});
+        TShellOptions options;
+        options.exePath = "/opt/vexo/vexo";
+        options.trayAvailable = [] { return true; };
+        options.exitProgram = [](int) {};
+        window_ = std::make_unique<Tfmzunta>(options);
+        // Baidu only: its pages are laid out; the others would only walk empty pages.
+        window_->findChild<QCheckBox*>("chksg")->setChecked(false);
+        window_->findChild<QCheckBox*>("chk360")->setChecked(false);
+        window_->show();
+    }
+
+    // Collectors of stopped tasks end on their own: let them, and the window's own, finish before the simulated web
+    // and the gate timings go.
+    void TearDown() override {
+        window_.reset();
+        EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
+    }
+
+    QString Style() const { return Item(TKeyListModel::StyleRole).toString(); }
+    QString DateLine() const { return Item(TKeyListModel::DateRole).toString(); }
+    bool Enabled() const { return Item(TKeyListModel::EnabledRole).toBool(); }
+    QVariant Item(int role) const {
+        const int row = window_->KeyListModel().FindItem(kKeyword);
+        return row < 0 ? QVariant() : window_->KeyListModel().index(row).data(role);
+    }
+    bool Idle() const {
+        return Style() == QLatin1String(kStartStyle) && Enabled() && DateLine().startsWith("最后更新：");
+    }
+
+    void AddTask(const QString& text, int answer) {
+        auto* input = window_->findChild<QLineEdit*>("edtSearchKey");
+        input->show();
+        input->setText(text);
+        if (answer != 0)
+            answers_.Answer(answer);
+        window_->findChild<QPushButton*>("btnbaidustart")->click();
+    }
+
+    TUiHome home_;
+    sim::TScopedGateTimings gates_{{20ms, 2ms}, {10ms, 2ms}};
+    sim::TSimWeb web_;
+    sim::TSimEngines engines_{web_};
+    sim::TProxyEnvironment proxy_{web_.BaseUrl(), "127.0.0.1"};
+    std::size_t a_ = 0;
+    std::size_t b_ = 0;
+    TScriptedAnswerer answers_;
+    std::unique_ptr<Tfmzunta> window_;
+};
+
+TEST_F(TaskTest, AddStartCollectUntilIdlePagesStopThenPauseResumeStopAndDelete) {
+    // Only spaces: refused.
+    AddTask(QStringLiteral("   "), 0);
+    ASSERT_EQ(answers_.asked.size(), 1u);
+    EXPECT_EQ(answers_.asked[0].text, "关键词不能为空！");
+    EXPECT_EQ(answers_.asked[0].kind, kBoxInformation);
+    EXPECT_EQ(window_->KeyListModel().rowCount(), 0);
+
+    // Added, Cancel: the keyword stays added, nothing starts. Added again: no second item, OK starts it.
+    AddTask(QString::fromUtf8(kKeyword), kAnswerCancel);
+    ASSERT_EQ(answers_.asked.size(), 2u);
+    EXPECT_EQ(answers_.Pending(), 0u);
+    EXPECT_EQ(answers_.asked[1].text, "任务已添加成功：\r\n      点[确定]按钮立即搜索 \r\n      点[取消]继续添加任务");
+    EXPECT_EQ(window_->KeyListModel().rowCount(), 1);
+    EXPECT_EQ(Style(), QString::fromLatin1(kStartStyle));
+    EXPECT_TRUE(engines_.PageRequests(kEngineBaidu).empty());
+    EXPECT_FALSE(window_->Store().FindKey(kKeyword)->LoadStarted);
+    AddTask(QString::fromUtf8(kKeyword), kAnswerOk);
+    EXPECT_EQ(window_->KeyListModel().rowCount(), 1);
+    EXPECT_EQ(RunSqlite(home_.Database(), "SELECT COUNT(*) FROM tbl_key;"), "1\n");
+
+    // The first start loads the companies, switches the grid to the keyword, then collects.
+    ASSERT_TRUE(WaitFor([&] { return Style() == QLatin1String(kStopStyle); }));
+    EXPECT_EQ(window_->CurrentKeyword(), kKeyword);
+    ASSERT_TRUE(WaitFor([&] { return window_->GridModel().rowCount() == 2; }));
+    EXPECT_EQ(window_->findChild<QLabel*>("txtkeylist")->text(), QStringLiteral("共 2 条记录"));
+    EXPECT_EQ(Item(TKeyListModel::CountRole).toString(), QStringLiteral("2条"));
+    EXPECT_EQ(window_->findChild<QLabel*>("txtrel")->text(), QStringLiteral("当前已采集记录：2条"));
+
+    // The following pages bring nothing: the fourth finished one stops the task, which ends Idle.
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+    EXPECT_EQ(window_->Store().FindKey(kKeyword)->TaskCtl, nullptr);
+    const std::string cursor =
+        RunSqlite(home_.Database(), std::string("SELECT ") + PageColumnOfEngine(0) + " FROM tbl_key;");
+    EXPECT_GE(std::stoi(cursor), 5) << cursor;
+
+    // A start without any engine ticked is refused; the item stays Idle.
+    window_->findChild<QCheckBox*>("chkbd")->setChecked(false);
+    window_->StartKeyword(kKeyword);
+    EXPECT_EQ(answers_.asked.back().kind, kBoxInformation);
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(window_->Store().FindKey(kKeyword)->TaskCtl, nullptr);
+    window_->findChild<QCheckBox*>("chkbd")->setChecked(true);
+
+    // Start, pause, resume, stop.
+    window_->StartKeyword(kKeyword);
+    EXPECT_EQ(Style(), QString::fromLatin1(kStopStyle));
+    ASSERT_NE(window_->Store().FindKey(kKeyword)->TaskCtl, nullptr);
+    window_->PauseKeyword(kKeyword);
+    EXPECT_EQ(Style(), QString::fromLatin1(kStartStyle));
+    EXPECT_EQ(DateLine(), QStringLiteral("任务已暂停..."));
+    TTaskCtl* paused = window_->Store().FindKey(kKeyword)->TaskCtl;
+    window_->StartKeyword(kKeyword);
+    EXPECT_EQ(window_->Store().FindKey(kKeyword)->TaskCtl, paused);  // the same collectors resumed
+    EXPECT_EQ(Style(), QString::fromLatin1(kStopStyle));
+    window_->StopKeyword(kKeyword, true);
+    EXPECT_EQ(window_->Store().FindKey(kKeyword)->TaskCtl, nullptr);
+    // Stopping until the collector has ended (unless it already had), then Idle.
+    EXPECT_TRUE(Idle() || (DateLine() == QStringLiteral("正在停止任务...") && !Enabled()));
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+
+    // Deleting the keyword while it runs: asked, stopped, gone from list and store; the grid keeps its rows.
+    window_->StartKeyword(kKeyword);
+    EXPECT_EQ(Style(), QString::fromLatin1(kStopStyle));
+    answers_.Answer(kAnswerCancel);
+    window_->ItemButtonClick(kKeyword, 1);
+    EXPECT_EQ(answers_.asked.back().text, "确定要删除关键词 [广州 电子公司] 吗?");
+    EXPECT_EQ(window_->KeyListModel().rowCount(), 1);
+    answers_.Answer(kAnswerOk);
+    window_->ItemButtonClick(kKeyword, 1);
+    EXPECT_EQ(window_->KeyListModel().rowCount(), 0);
+    EXPECT_EQ(window_->Store().FindKey(kKeyword), nullptr);
+    EXPECT_EQ(window_->GridModel().rowCount(), 2);
+    EXPECT_EQ(RunSqlite(home_.Database(), "SELECT COUNT(*) FROM tbl_key; SELECT COUNT(*) FROM tbl_list;"), "0\n0\n");
+    EXPECT_EQ(answers_.Pending(), 0u);
+}
+
+}  // namespace
+}  // namespace vexo::test
