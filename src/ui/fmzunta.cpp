@@ -837,7 +837,18 @@ void Tfmzunta::OnNotification(const TNotification& notification) {
             if (record == nullptr || *record == nullptr)
                 return;
             ShowTaskText((*record)->Keyword, "获取[" + (*record)->GetComName() + "]获取成功！");
-            store_->AddCompany((*record)->Keyword, **record);
+            const TAddCompanyResult stored = store_->AddCompany((*record)->Keyword, **record);
+            if (stored.Outcome == TStoreOutcome::Failed) {
+                // The store has held the engine's cursor back at the company's page; stopping keeps it there, so
+                // the next start collects the company again.
+                const std::string text = "[" + (*record)->GetComName() + "]保存失败（" + stored.Error +
+                                         "），任务已停止，下次开始时将重新采集";
+                const std::string keyword = (*record)->Keyword;
+                StopKeyword(keyword, true);
+                txtstat_->setText(Q(text));
+                if (const TKeyData* entry = store_->FindKey(keyword))
+                    storeFailures_[entry->KeyStr] = text;
+            }
             break;
         }
         case kCaijiStatus:
@@ -870,8 +881,13 @@ void Tfmzunta::OnEngineFinished(TTaskCtl&, int engine, std::int32_t page, const 
     // Idle only once the keyword has no task with collectors still listed: one engine ending early leaves the
     // others' Running look; a stopped task (no controller any more) becomes Idle at its first collector's end.
     if (const TKeyData* entry = store_->FindKey(keyword)) {
-        if (entry->TaskCtl == nullptr || !entry->TaskCtl->IsRunning())
+        if (entry->TaskCtl == nullptr || !entry->TaskCtl->IsRunning()) {
             SetItemLook(entry->KeyStr, LastUpdateText(entry->AddDate), true, kStartStyle);
+            if (auto failure = storeFailures_.find(entry->KeyStr); failure != storeFailures_.end()) {
+                txtstat_->setText(Q(failure->second));
+                storeFailures_.erase(failure);
+            }
+        }
     }
     store_->SaveEngineCursor(keyword, page, engine);
 }

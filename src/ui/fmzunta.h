@@ -205,6 +205,9 @@ class Tfmzunta final : public QWidget {
     TWindowHandle notifyWindow_;
     // Task controllers of keywords; a stopped one is handed to TTaskCtl::Release.
     std::map<TTaskCtl*, std::unique_ptr<TTaskCtl>> tasks_;
+    // Keyword -> why its task was stopped by a company the database refused; shown again once the item is Idle
+    // (every item look clears the status band).
+    std::map<std::string, std::string> storeFailures_;
     // The keyword the open pmkey or pmtask menu acts on.
     std::string menuKeyword_;
     QAction* N6_ = nullptr;

@@ -4,6 +4,8 @@
 // without engines, and deleting a keyword while its task runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -156,6 +158,34 @@ TEST_F(TaskTest, AddStartCollectUntilIdlePagesStopThenPauseResumeStopAndDelete) 
     EXPECT_EQ(window_->GridModel().rowCount(), 2);
     EXPECT_EQ(RunSqlite(home_.Database(), "SELECT COUNT(*) FROM tbl_key; SELECT COUNT(*) FROM tbl_list;"), "0\n0\n");
     EXPECT_EQ(answers_.Pending(), 0u);
+}
+
+// A company the database refuses stops the task with a status saying so, and leaves the cursor on its page.
+TEST_F(TaskTest, ACompanyTheDatabaseRefusesStopsTheTaskAndIsCollectedAgainNextTime) {
+    RunSqlite(home_.Database(),
+              "CREATE TRIGGER refuse BEFORE INSERT ON tbl_list BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    AddTask(QString::fromUtf8(kKeyword), kAnswerOk);
+    auto* status = window_->findChild<QLabel*>("txtstat");
+    ASSERT_TRUE(WaitFor([&] { return status->text().contains(QStringLiteral("保存失败（disk is full），任务已停止")); }))
+        << status->text().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+    EXPECT_EQ(window_->Store().FindKey(kKeyword)->TaskCtl, nullptr);
+    EXPECT_EQ(window_->GridModel().rowCount(), 0);
+    EXPECT_EQ(RunSqlite(home_.Database(), std::string("SELECT ") + PageColumnOfEngine(0) + " FROM tbl_key;"), "0\n");
+
+    // With the database writable again, the next start collects the page again and stores both companies. Its
+    // pages come slowly enough for both site visits to end before idle pages could stop the task.
+    RunSqlite(home_.Database(), "DROP TRIGGER refuse;");
+    GatesOfEngine(kEngineBaidu).ResultPage.SetTiming({400ms, 5ms});
+    auto firstPageRequests = [&] {
+        const auto requests = engines_.PageRequests(kEngineBaidu);
+        return std::count_if(requests.begin(), requests.end(), [](const auto& request) { return request.Page == 0; });
+    };
+    EXPECT_EQ(firstPageRequests(), 1);
+    window_->StartKeyword(kKeyword);
+    ASSERT_TRUE(WaitFor([&] { return window_->GridModel().rowCount() == 2; }));
+    EXPECT_EQ(firstPageRequests(), 2);
+    EXPECT_EQ(RunSqlite(home_.Database(), "SELECT COUNT(*) FROM tbl_list;"), "2\n");
 }
 
 }  // namespace
