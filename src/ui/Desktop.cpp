@@ -1,6 +1,14 @@
 #include "ui/Desktop.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QCoreApplication>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -95,6 +103,47 @@ void RecordInstallPath(const QString& exePath) {
         settings.setValue(key, exePath);
         settings.sync();  // a failure is ignored: the next start writes again
     }
+}
+
+QString SafeFileName(const QString& name) {
+    QString safe = name;
+    safe.replace(QLatin1Char('/'), QLatin1Char('_'));
+    safe.replace(QChar(0), QLatin1Char('_'));
+    return safe;
+}
+
+std::optional<QString> RunSaveDialog(QWidget* parent, const QString& proposedName, bool textFormat) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("文本文件 (*.txt)"));
+    dialog.setDefaultSuffix(textFormat ? QStringLiteral("txt") : QStringLiteral("xls"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(SafeFileName(proposedName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void ShowFileInFileManager(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(absolute).absolutePath());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(absolute).toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, QCoreApplication::instance(), [folder](QDBusPendingCallWatcher* done) {
+        if (done->isError())
+            QDesktopServices::openUrl(folder);
+        done->deleteLater();
+    });
 }
 
 }  // namespace vexo

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "engine/Hosts.h"
 #include "platform/Dispatcher.h"
@@ -29,6 +30,8 @@
 #include "ui/Pictures.h"
 #include "ui/Spinner.h"
 #include "ui/frmComInfo.h"
+#include "ui/frmSelFiled.h"
+#include "store/Export.h"
 
 namespace vexo {
 
@@ -57,6 +60,10 @@ constexpr const char* kTipTitleIdle = "温馨提示";
 constexpr const char* kTipTitleRunning = "正在搜索";
 constexpr const char* kTipRunning = "正在搜索中...";
 constexpr const char* kEmptyKeyword = "关键词不能为空！";
+constexpr const char* kSelectKeywordFirst = "请先在左侧选择一个关键词！";
+constexpr const char* kFileExists = "文件已存在，是否覆盖？";
+constexpr const char* kExportFailed = "数据导出失败！";
+constexpr const char* kExportDone = "数据导出成功，是否打开文件保存目录？";
 constexpr const char* kTaskAdded = "任务已添加成功：\r\n      点[确定]按钮立即搜索 \r\n      点[取消]继续添加任务";
 constexpr const char* kNoEngine = "请至少选择一个信息来源（百度、搜狗、360）！";
 constexpr const char* kPausedLine = "任务已暂停...";
@@ -227,6 +234,7 @@ void Tfmzunta::BuildTopBand(QWidget* band) {
     BitmapButton3_ = MakeButton(left, "BitmapButton3", "导出资料", QRect(362, 71, 79, 25));
     BitmapButton3_->setFont(UiFont(12));
     BitmapButton3_->setIcon(QIcon(Picture(QStringLiteral("export"), QSize(16, 16), devicePixelRatioF())));
+    connect(BitmapButton3_, &QPushButton::clicked, this, &Tfmzunta::BitmapButton3Click);
 
     auto* source = MakeLabel(left, "lblsource", QStringLiteral("信息来源："), UiFont(12, true));
     source->setGeometry(18, 73, 72, 20);
@@ -586,6 +594,7 @@ void Tfmzunta::btnclearhisClick() {
         return;
     // A failed statement leaves rows behind; the entries and items go all the same, as the store reports them.
     store_->ClearAll();
+    exportsWaiting_.clear();
     keyListModel_->Clear();
     gridModel_->Clear();
 }
@@ -643,9 +652,81 @@ void Tfmzunta::OnKeyLoaded(const std::string& keyword) {
             FillGrid(*companies);
             StartKeyword(keyword);
             break;
+        case PurposeExport:
+            exportsWaiting_.erase(keyword);
+            ExportKeyword(keyword);
+            break;
         default:
             break;
     }
+    // An export asked for while the keyword was loading for another purpose.
+    if (exportsWaiting_.erase(keyword) > 0)
+        ExportKeyword(keyword);
+}
+
+void Tfmzunta::BitmapButton3Click() {
+    const std::string keyword = edtSearchKey_->text().toStdString();
+    if (keyword.empty()) {
+        ShowMessageBox(kSelectKeywordFirst, kMessageCaption, kBoxInformation);
+        return;
+    }
+    ExportKeyword(keyword);
+}
+
+void Tfmzunta::ExportKeyword(const std::string& keyword) {
+    if (!store_->FindKey(keyword))
+        return;
+    TKeyData* entry = store_->RequestKeyData(keyword, PurposeExport);
+    if (!entry) {
+        SetLoading(true);  // loading; OnKeyLoaded opens the chooser
+        return;
+    }
+    if (entry->LoaderRunning) {
+        // A load begun for another purpose is still appending: the export waits for the whole list.
+        exportsWaiting_.insert(keyword);
+        SetLoading(true);
+        return;
+    }
+    auto* chooser = new Tfmselfiled(this, entry->KeyStr, [this](const std::string& chosen, const TExportChoice& choice) {
+        RunExport(chosen, choice);
+    });
+    chooser->show();
+}
+
+QList<Tfmselfiled*> Tfmzunta::FieldChoosers() const {
+    QList<Tfmselfiled*> open;
+    for (Tfmselfiled* chooser : findChildren<Tfmselfiled*>(QString(), Qt::FindDirectChildrenOnly))
+        if (chooser->isVisible())
+            open.append(chooser);
+    return open;
+}
+
+void Tfmzunta::RunExport(const std::string& keyword, const TExportChoice& choice) {
+    const std::string proposed =
+        SafeFileName(Q(keyword + (choice.TextFormat ? ".txt" : ".xls"))).toStdString();
+    std::optional<std::string> chosen;
+    if (options_.saveDialog) {
+        chosen = options_.saveDialog(proposed, choice.TextFormat);
+    } else if (auto picked = RunSaveDialog(this, Q(proposed), choice.TextFormat)) {
+        chosen = picked->toStdString();
+    }
+    if (!chosen || chosen->empty())
+        return;
+    std::error_code error;
+    if (std::filesystem::exists(*chosen, error) &&
+        ShowMessageBox(kFileExists, kMessageCaption, kBoxQuestion) == kAnswerCancel)
+        return;
+    // The keyword's list may have been deleted meanwhile: the export then fails like one of no companies.
+    if (!store_->ExportKey(keyword, *chosen, choice) || !std::filesystem::exists(*chosen, error)) {
+        ShowMessageBox(kExportFailed, kMessageCaption, kBoxInformation);
+        return;
+    }
+    if (ShowMessageBox(kExportDone, kMessageCaption, kBoxQuestion) == kAnswerCancel)
+        return;
+    if (options_.showFile)
+        options_.showFile(*chosen);
+    else
+        ShowFileInFileManager(Q(*chosen));
 }
 
 void Tfmzunta::tmrupdateTimer() {
@@ -761,6 +842,8 @@ bool Tfmzunta::DeleteKeyword(const std::string& keyword) {
     if (ShowMessageBox("确定要删除关键词 [" + keyword + "] 吗?", kMessageCaption, kBoxQuestion) == kAnswerCancel)
         return false;
     StopKeyword(keyword, true);
+    if (const TKeyData* entry = store_->FindKey(keyword))
+        exportsWaiting_.erase(entry->KeyStr);
     store_->DeleteKey(keyword);
     return true;
 }
@@ -779,8 +862,10 @@ void Tfmzunta::ItemButtonClick(const std::string& keyword, int tag) {
             if (DeleteKeyword(keyword))
                 keyListModel_->RemoveItem(keyword);
             break;
+        case kTagExport:
+            ExportKeyword(keyword);
+            break;
         default:
-            // Export (tag 4) comes with the export window.
             break;
     }
 }

@@ -22,6 +22,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "engine/Notify.h"
@@ -36,6 +38,8 @@ class TGridModel;
 class TKeyListModel;
 class TKeyListView;
 class Tfmcominfo;
+class Tfmselfiled;
+struct TExportChoice;
 class TSpinner;
 
 // The program's version as the remote configuration and the version check compare it.
@@ -52,6 +56,11 @@ struct TShellOptions {
     std::function<void(int)> exitProgram;
     // The remote configuration and version check. Empty: nothing is downloaded.
     std::shared_ptr<TUpdateHooks> updateHooks;
+    // The export's save dialog: proposes the file name and returns the chosen one, nothing when cancelled.
+    // Empty: the desktop's save dialog.
+    std::function<std::optional<std::string>(const std::string& proposedName, bool textFormat)> saveDialog;
+    // Shows the exported file in the file manager. Empty: the desktop's file manager.
+    std::function<void(const std::string& fileName)> showFile;
 };
 
 class Tfmzunta final : public QWidget {
@@ -101,6 +110,15 @@ class Tfmzunta final : public QWidget {
     bool DeleteKeyword(const std::string& keyword);
     // A click on an item's button (tag 0 start/stop, 1 delete, 4 export).
     void ItemButtonClick(const std::string& keyword, int tag);
+    // Opens the export field chooser for the keyword once its companies are in memory (the loading overlay shows
+    // until then). Nothing for a keyword the store does not know.
+    void ExportKeyword(const std::string& keyword);
+    // "导出资料": exports the input's keyword.
+    void BitmapButton3Click();
+    // The save dialog, the overwrite question, the export and its messages.
+    void RunExport(const std::string& keyword, const TExportChoice& choice);
+    // The field choosers on screen.
+    QList<Tfmselfiled*> FieldChoosers() const;
     // "删除" on the grid: deletes the selected company of the keyword the grid shows.
     void N5Click();
     // Opens (or refills) the details window for a grid row; a row without a record opens nothing.
@@ -208,6 +226,8 @@ class Tfmzunta final : public QWidget {
     // Keyword -> why its task was stopped by a company the database refused; shown again once the item is Idle
     // (every item look clears the status band).
     std::map<std::string, std::string> storeFailures_;
+    // Keywords whose export waits for a load begun for another purpose.
+    std::set<std::string> exportsWaiting_;
     // The keyword the open pmkey or pmtask menu acts on.
     std::string menuKeyword_;
     QAction* N6_ = nullptr;

@@ -13,6 +13,7 @@
 #include "ui/UiSupport.h"
 #include "ui/fmzunta.h"
 #include "ui/frmComInfo.h"
+#include "ui/frmSelFiled.h"
 
 namespace vexo::test {
 namespace {
@@ -110,6 +111,17 @@ TEST(Screenshot, MainWindowWithTwentyCompaniesAndTheDetailsWindow) {
     EXPECT_TRUE(HasContent(details));
     const QString detailsPath = ScreenshotFolder() + QStringLiteral("/company-details.png");
     ASSERT_TRUE(details.save(detailsPath)) << detailsPath.toStdString();
+
+    // The export field chooser, opened from the keyword's export command.
+    window.ExportKeyword("广州 电子公司");
+    ASSERT_EQ(window.FieldChoosers().size(), 1);
+    Tfmselfiled* chooser = window.FieldChoosers().constFirst();
+    QCoreApplication::processEvents();
+    const QImage fields = chooser->grab().toImage();
+    EXPECT_EQ(fields.size() / fields.devicePixelRatio(), QSize(kSelFiledWidth, kSelFiledHeight));
+    EXPECT_TRUE(HasContent(fields));
+    const QString fieldsPath = ScreenshotFolder() + QStringLiteral("/export-fields.png");
+    ASSERT_TRUE(fields.save(fieldsPath)) << fieldsPath.toStdString();
 
     // Every picture of the resource renders (a missing or broken file gives an empty, transparent pixmap).
     for (const char* name : {"app", "background", "certified", "close", "company", "delete", "export", "keyitem",
