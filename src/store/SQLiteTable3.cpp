@@ -198,6 +198,14 @@ std::string TSQLiteTable::ColumnText(int index) const {
     return cell ? *cell : std::string();
 }
 
+const std::string& TSQLiteTable::ColumnRef(int index) const {
+    static const std::string empty;
+    if (index < 0)
+        return empty;
+    const auto& cell = Cell(index);
+    return cell ? *cell : empty;
+}
+
 bool TSQLiteTable::ColumnIsNull(int index) const {
     return !Cell(index).has_value();
 }

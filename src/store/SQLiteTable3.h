@@ -63,6 +63,8 @@ class TSQLiteTable {
     std::string OptionalColumnText(int index) const { return index < 0 ? std::string() : ColumnText(index); }
     // Text of the column in the cursor's row; a NULL gives "". Raises past the last row or for a bad index.
     std::string ColumnText(int index) const;
+    // ColumnText without the copy: valid until the table moves on or goes; a missing column (-1) gives "".
+    const std::string& ColumnRef(int index) const;
     bool ColumnIsNull(int index) const;
     const std::vector<std::string>& ColumnNames() const { return names_; }
     // The kind the column's values were typed by (see TSQLiteColumnType).

@@ -1,5 +1,5 @@
-// The result loader: two queries under the store lock, the table read outside it, one record per row appended
-// under the lock.
+// The result loader: two queries under the store lock, the table read outside it, records appended under the lock
+// a batch at a time.
 #include "store/UDataThread.h"
 
 #include <exception>
@@ -11,6 +11,7 @@ namespace vexo {
 namespace {
 
 constexpr const char* kUnknownError = "unknown error";
+constexpr std::size_t kAppendBatch = 256;
 
 }  // namespace
 
@@ -65,29 +66,40 @@ void TDataThread::Load() {
     const int emailColumn = rows->ColumnIndex("EMail");
     const int qqColumn = rows->FindColumn("qq");
 
-    for (; !rows->AtEnd(); rows->NextRow()) {
-        auto record = std::make_shared<TComPanyInfo>();
-        record->ListID = rows->ColumnText(listIdColumn);
-        // Stored names are normalised again, as every name that enters a record is.
-        record->SetComName(FromStoredText(rows->ColumnText(nameColumn)));
-        record->Addr = FromStoredText(rows->ColumnText(addrColumn));
-        record->weburl = FromStoredText(rows->ColumnText(weburlColumn));
-        record->source = FromStoredText(rows->OptionalColumnText(sourceColumn));
-        record->ispay = StoredInt32(rows->OptionalColumnText(ispayColumn)) != 0 ? 1 : 0;
-        record->renzheng = StoredInt32(rows->OptionalColumnText(renzhengColumn)) != 0 ? 1 : 0;
-        // Stored lists are taken as they are, without the duplicate test of AddTel and its siblings.
-        record->Tel = SplitStoredList(rows->ColumnText(telColumn));
-        record->Mob = SplitStoredList(rows->ColumnText(mobColumn));
-        record->EMail = SplitStoredList(rows->ColumnText(emailColumn));
-        record->qq = SplitStoredList(rows->OptionalColumnText(qqColumn));
-
+    // Records are made outside the lock and appended a batch at a time, so the lock is taken once per batch.
+    std::vector<std::shared_ptr<TComPanyInfo>> batch;
+    batch.reserve(kAppendBatch);
+    auto append = [&] {
         std::lock_guard lock(data.Lock());
         if (entry_->Detached.load())
+            return false;
+        for (auto& record : batch)
+            if (entry_->SkipOnLoad.count(record->ListID) == 0)
+                entry_->Companies.push_back(std::move(record));
+        batch.clear();
+        return true;
+    };
+    for (; !rows->AtEnd(); rows->NextRow()) {
+        auto record = std::make_shared<TComPanyInfo>();
+        record->ListID = rows->ColumnRef(listIdColumn);
+        // Stored names are normalised again, as every name that enters a record is.
+        record->SetComName(FromStoredText(rows->ColumnRef(nameColumn)));
+        record->Addr = FromStoredText(rows->ColumnRef(addrColumn));
+        record->weburl = FromStoredText(rows->ColumnRef(weburlColumn));
+        record->source = FromStoredText(rows->ColumnRef(sourceColumn));
+        record->ispay = StoredInt32(rows->ColumnRef(ispayColumn)) != 0 ? 1 : 0;
+        record->renzheng = StoredInt32(rows->ColumnRef(renzhengColumn)) != 0 ? 1 : 0;
+        // Stored lists are taken as they are, without the duplicate test of AddTel and its siblings.
+        record->Tel = SplitStoredList(rows->ColumnRef(telColumn));
+        record->Mob = SplitStoredList(rows->ColumnRef(mobColumn));
+        record->EMail = SplitStoredList(rows->ColumnRef(emailColumn));
+        record->qq = SplitStoredList(rows->ColumnRef(qqColumn));
+        batch.push_back(std::move(record));
+        if (batch.size() == kAppendBatch && !append())
             return;
-        if (entry_->SkipOnLoad.count(record->ListID) != 0)
-            continue;
-        entry_->Companies.push_back(std::move(record));
     }
+    if (!batch.empty())
+        append();
 }
 
 }  // namespace vexo
