@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "store/DataManager.h"
+#include "store/Export.h"
 #include "store/KeyUnit.h"
 #include "store/WriterLock.h"
 
@@ -118,6 +119,7 @@ class TKeyListInfo {
     // The pending purpose, cleared.
     std::uint8_t TakePendingPurpose(const std::string& keyword);
 
+    bool ExportKey(const std::string& keyword, const std::string& fileName, const TExportChoice& choice);
     // The entries in list order.
     std::vector<TKeyData*> Keys() const;
     TDataManager& DataManager() { return *dataManager_; }

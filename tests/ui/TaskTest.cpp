@@ -188,5 +188,57 @@ TEST_F(TaskTest, ACompanyTheDatabaseRefusesStopsTheTaskAndIsCollectedAgainNextTi
     EXPECT_EQ(RunSqlite(home_.Database(), "SELECT COUNT(*) FROM tbl_list;"), "2\n");
 }
 
+// One engine ending early (its result page fails) keeps the Running look while the others collect; a stop shows
+// the Stopping look until a collector has ended, then Idle, with no other look between.
+TEST_F(TaskTest, AnEngineEndingEarlyKeepsTheRunningLookAndAStopLooksStoppingUntilACollectorEnds) {
+    struct TLook {
+        QString style, dateLine;
+        bool enabled;
+    };
+    std::vector<TLook> looks;
+    QObject::connect(&window_->KeyListModel(), &QAbstractItemModel::dataChanged, window_.get(), [&] {
+        if (window_->KeyListModel().FindItem(kKeyword) >= 0)
+            looks.push_back({Style(), DateLine(), Enabled()});
+    });
+    auto idleLooks = [&] {
+        return std::count_if(looks.begin(), looks.end(), [](const TLook& look) {
+            return look.style == QLatin1String(kStartStyle) && look.enabled && look.dateLine.startsWith("最后更新：");
+        });
+    };
+    web_.Handle(sim::kSimSogouHost, "/web", [](const sim::TSimRequest&) { return sim::TSimResponse::Status(500); });
+    // Baidu and 360 pages come slowly, so the task outlives the Sogou collector by far.
+    GatesOfEngine(kEngineBaidu).ResultPage.SetTiming({400ms, 5ms});
+    GatesOfEngine(2).ResultPage.SetTiming({400ms, 5ms});
+    window_->findChild<QCheckBox*>("chksg")->setChecked(true);
+    window_->findChild<QCheckBox*>("chk360")->setChecked(true);
+    AddTask(QString::fromUtf8(kKeyword), kAnswerOk);
+
+    ASSERT_TRUE(WaitFor([&] { return window_->Store().FindKey(kKeyword)->TaskCtl != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] {
+        const TTaskCtl* task = window_->Store().FindKey(kKeyword)->TaskCtl;
+        return task != nullptr && task->EngineKeys().size() == 2;
+    }));
+    EXPECT_EQ(web_.RequestsTo(sim::kSimSogouHost, "/web").size(), 1u);
+    EXPECT_EQ(Style(), QString::fromLatin1(kStopStyle));
+    EXPECT_TRUE(Enabled());
+    EXPECT_EQ(idleLooks(), 0);
+    // The failed page stays the Sogou cursor, written by the collector's end.
+    EXPECT_EQ(RunSqlite(home_.Database(), std::string("SELECT ") + PageColumnOfEngine(1) + " FROM tbl_key;"), "0\n");
+
+    looks.clear();
+    window_->StopKeyword(kKeyword, true);
+    ASSERT_FALSE(looks.empty());
+    EXPECT_EQ(looks.front().dateLine, QStringLiteral("正在停止任务..."));
+    EXPECT_FALSE(looks.front().enabled);
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+    // Stopping until the first collector's end, Idle from there on (each later end gives the Idle look again).
+    const auto firstIdle = std::find_if(looks.begin(), looks.end(), [](const TLook& look) {
+        return look.dateLine != QStringLiteral("正在停止任务...");
+    });
+    EXPECT_EQ(static_cast<std::size_t>(idleLooks()), static_cast<std::size_t>(looks.end() - firstIdle));
+    for (auto look = looks.begin(); look != firstIdle; ++look)
+        EXPECT_FALSE(look->enabled);
+}
+
 }  // namespace
 }  // namespace vexo::test
