@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/WorkerThread.h"
 #include "store/KeyUnit.h"
@@ -238,6 +239,59 @@ TEST_F(TaskTest, AnEngineEndingEarlyKeepsTheRunningLookAndAStopLooksStoppingUnti
     EXPECT_EQ(static_cast<std::size_t>(idleLooks()), static_cast<std::size_t>(looks.end() - firstIdle));
     for (auto look = looks.begin(); look != firstIdle; ++look)
         EXPECT_FALSE(look->enabled);
+}
+
+// The UI thread never waits on the network: with a hundred advertiser sites holding their answers back, a timer on
+// the window keeps firing on time while the task runs.
+TEST_F(TaskTest, TheWindowAnswersWhileAHundredSitesStall) {
+    constexpr char kStalled[] = "深圳 机械设备";
+    constexpr int kSites = 100;
+    constexpr int kStallMs = 5000;
+    std::vector<sim::TSimEntry> entries;
+    for (int i = 0; i < kSites; ++i) {
+        const std::string host = "www.stall" + std::to_string(i) + ".cn";
+        entries.push_back({engines_.AddCompany({host, "深圳停顿" + std::to_string(i) + "机械有限公司", "13700000000",
+                                                "", "", "", ""}),
+                           false});
+        sim::TSimResponse stall = sim::TSimResponse::Html("<html></html>");
+        stall.delayBeforeHeadersMs = kStallMs;
+        web_.Serve(host, "/", stall);
+    }
+    engines_.SetPage(kEngineBaidu, kStalled, 0, entries);
+    AddTask(QString::fromUtf8(kStalled), kAnswerOk);
+
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTick = 20ms;
+    std::vector<Clock::duration> gaps;
+    auto last = Clock::now();
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        gaps.push_back(now - last);
+        last = now;
+    });
+    auto stalledRequests = [&] {
+        std::size_t count = 0;
+        for (int i = 0; i < kSites; ++i)
+            count += web_.RequestsTo("www.stall" + std::to_string(i) + ".cn", "/").size();
+        return count;
+    };
+    last = Clock::now();
+    probe.start(kTick);
+    ASSERT_TRUE(WaitFor([&] { return stalledRequests() == kSites; }, kStallMs - 1000))
+        << stalledRequests() << " sites reached";
+    QTest::qWait(1000);  // every site holds its answer back meanwhile
+    probe.stop();
+    window_->StopKeyword(kStalled, false);
+
+    ASSERT_GT(gaps.size(), 20u);
+    std::sort(gaps.begin(), gaps.end());
+    const auto p90 = gaps[gaps.size() * 9 / 10] - kTick;
+    const auto worst = gaps.back() - kTick;
+    // A UI thread waiting on a site would miss ticks for seconds; a busy machine may delay a rare one.
+    EXPECT_LT(p90, 100ms) << std::chrono::duration_cast<std::chrono::milliseconds>(p90).count() << " ms";
+    EXPECT_LT(worst, 1000ms) << std::chrono::duration_cast<std::chrono::milliseconds>(worst).count() << " ms";
 }
 
 }  // namespace
