@@ -1,6 +1,5 @@
 // vexo: the desktop program. One instance per user and data folder; the main window lives until "退出".
 #include <QApplication>
-#include <clocale>
 #include <exception>
 #include <memory>
 #include <string>
@@ -10,7 +9,7 @@
 #include "platform/Shutdown.h"
 #include "store/WriterLock.h"
 #include "text/Global.h"
-#include "ui/QtDispatcher.h"
+#include "ui/AppInit.h"
 #include "ui/QtMessageBox.h"
 #include "ui/SingleInstance.h"
 #include "ui/fmzunta.h"
@@ -18,13 +17,7 @@
 int main(int argc, char** argv) {
     vexo::InitNetwork();  // before any thread starts
     QApplication app(argc, argv);
-    // Qt applies the user's locale to C number conversion; the core reads and writes numbers the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    // A message box closed while the window sits in the tray must not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    auto dispatcher = std::make_shared<vexo::TQtDispatcher>();
-    vexo::SetCurrentDispatcher(dispatcher);
+    vexo::InitGuiApplication();
     vexo::InstallQtMessageBox();
 
     vexo::TSingleInstance instance(QString::fromStdString(vexo::AppDir()));

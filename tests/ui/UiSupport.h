@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTest>
-#include <clocale>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -20,7 +19,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/MessageBox.h"
 #include "support/TempHome.h"
-#include "ui/QtDispatcher.h"
+#include "ui/AppInit.h"
 
 namespace vexo::test {
 
@@ -36,9 +35,7 @@ inline QApplication& UiApp() {
     static QApplication* app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         auto* created = new QApplication(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        QApplication::setQuitOnLastWindowClosed(false);
-        SetCurrentDispatcher(std::make_shared<TQtDispatcher>());
+        InitGuiApplication();
         return created;
     }();
     return *app;
