@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildCommand.h"
 #include "support/SimEngines.h"
 #include "support/SimWeb.h"
 #include "support/TempHome.h"
@@ -57,14 +58,6 @@ std::set<std::string> NamesOnLines(const std::string& text, const std::string& p
             names.insert(line.substr(prefix.size(), line.find(suffix, prefix.size()) - prefix.size()));
     }
     return names;
-}
-
-bool IsReplacedVariable(const std::string& entry) {
-    std::string name = entry.substr(0, entry.find('='));
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name == "http_proxy" || name == "https_proxy" || name == "all_proxy" || name == "no_proxy" ||
-           name == "vexo_home" || name == "vexo_test_gate_scale";
 }
 
 struct TRun {
@@ -101,18 +94,7 @@ class CollectStorageTest : public ::testing::Test {
         std::vector<std::string> strings{VEXO_CLI_PATH, "collect", kKeyword, "--engines", "baidu"};
         std::vector<std::string> env{"VEXO_HOME=" + dir_.string() + "/", "http_proxy=" + web_.BaseUrl(),
                                      "no_proxy=127.0.0.1", "VEXO_TEST_GATE_SCALE=0.05"};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!IsReplacedVariable(*entry))
-                env.emplace_back(*entry);
-        }
-        std::vector<char*> argv;
-        for (std::string& s : strings)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& s : env)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
+        TChildCommand command(std::move(strings), std::move(env));
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -129,7 +111,7 @@ class CollectStorageTest : public ::testing::Test {
             }
             if (dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0 || chdir(folder.c_str()) != 0)
                 _exit(127);
-            execve(argv[0], argv.data(), envp.data());
+            execve(command.Argv()[0], command.Argv(), command.Envp());
             _exit(127);
         }
         close(out[1]);

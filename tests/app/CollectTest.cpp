@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "store/WriterLock.h"
+#include "support/ChildCommand.h"
 #include "support/SimEngines.h"
 #include "support/SimWeb.h"
 #include "support/TempHome.h"
@@ -30,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using sim::TSimCompany;
+using test::TChildCommand;
 using sim::TSimEngines;
 using TStrings = std::vector<std::string>;
 
@@ -63,14 +65,6 @@ TStrings Lines(const std::string& text) {
     return lines;
 }
 
-bool IsProxyOrHomeVariable(const std::string& entry) {
-    std::string name = entry.substr(0, entry.find('='));
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name == "http_proxy" || name == "https_proxy" || name == "all_proxy" || name == "no_proxy" ||
-           name == "vexo_home" || name == "vexo_test_gate_scale";
-}
-
 class CollectTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -91,18 +85,7 @@ class CollectTest : public ::testing::Test {
         strings.insert(strings.end(), args.begin(), args.end());
         std::vector<std::string> env{"VEXO_HOME=" + dir_.string() + "/", "http_proxy=" + web_.BaseUrl(),
                                      "no_proxy=127.0.0.1", "VEXO_TEST_GATE_SCALE=" + gateScale};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!IsProxyOrHomeVariable(*entry))
-                env.emplace_back(*entry);
-        }
-        std::vector<char*> argv;
-        for (std::string& s : strings)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& s : env)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
+        TChildCommand command(std::move(strings), std::move(env));
         if (outPath.empty())
             outPath = (dir_ / "stdout").string();
         const std::string errPath = (dir_ / "stderr").string();
@@ -114,7 +97,7 @@ class CollectTest : public ::testing::Test {
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0)
                 _exit(127);
-            execve(argv[0], argv.data(), envp.data());
+            execve(command.Argv()[0], command.Argv(), command.Envp());
             _exit(127);
         }
         return pid;
