@@ -116,15 +116,18 @@ TEST_F(CliExportTest, ExportsBesideAProgramHoldingTheWriterLock) {
     AddSampleKeywords();
     TWriterLock held((home_.Dir() / "Data" / "users.lock").string());
 
-    TProgramRun run = Cli({"export", "K", File("k.txt").string(), "--format", "txt", "--fields", "mob,name"});
+    // Text: GBK, CR LF, the file replaced; list values and fields share the comma; no field gives an empty file.
+    std::ofstream(File("k.txt"), std::ios::binary) << std::string(1000, 'x');
+    TProgramRun run = Cli({"export", "K", File("k.txt").string(), "--format", "txt"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
-    EXPECT_EQ(ReadBytes(File("k.txt")),
-              Utf8ToGbk("公司名,手机\r\n某某公司,A,B\r\nLast Ltd,\r\nFoo|Bar,139\r\n,138\r\n"));
-
+    EXPECT_EQ(ReadBytes(File("k.txt")), Utf8ToGbk("公司名,手机,QQ,邮箱,网址\r\n某某公司,A,B,,a?@b.c,http://xy\r\n"
+                                                  "Last Ltd,,,,\r\nFoo|Bar,139,,,\r\n,138,,,\r\n"));
     run = Cli({"export", "k", File("mob.txt").string(), "--format", "txt", "--fields", "mob"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadBytes(File("mob.txt")), "A\r\nB\r\n139\r\n138\r\n");
+    EXPECT_EQ(Cli({"export", "k", File("k.txt").string(), "--format", "txt", "--fields", ""}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(File("k.txt")), "");
 
     // The default: the chooser's initial boxes, spreadsheet format.
     run = Cli({"export", "k", File("k.xls").string()});

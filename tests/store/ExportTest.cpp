@@ -1,6 +1,5 @@
-// Export of a keyword's companies: the lines built from the records, the worksheet records the spreadsheet writer
-// produces (decoded and byte for byte), and ExportKey on a real database writing both formats, read back by
-// python3-xlrd as an independent reader.
+// Export of a keyword's companies: the lines built from the records and the worksheet records the spreadsheet
+// writer produces (decoded and byte for byte). ExportKey on a real database is tested through vexo-cli export.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,8 +11,6 @@
 
 #include "store/DS2Excel.h"
 #include "store/Export.h"
-#include "store/KeyListInfo.h"
-#include "support/SheetReaders.h"
 #include "support/TempHome.h"
 #include "text/Gbk.h"
 
@@ -196,71 +193,6 @@ TEST(SheetWriterTest, MoreRowsThanTheFormatHoldsWriteNothing) {
     EXPECT_FALSE(TDS2Excel(lines).SheetBytes(true));
     EXPECT_FALSE(TDS2Excel(lines).WriteSheetFile(file.string(), true));
     EXPECT_EQ(ReadBytes(file), "old content");
-}
-
-class ExportKeyTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        store_ = std::make_unique<TKeyListInfo>();
-        store_->AddKey("k", true);
-        store_->AddKey("empty", true);
-        TComPanyInfo first;
-        first.SetComName("某某公司");
-        first.AddMobile("A");
-        first.AddMobile("B");
-        first.AddEmail("a😀@b.c");
-        first.weburl = "http://x,y";
-        TComPanyInfo second;
-        second.SetComName("Foo|Bar");
-        second.AddMobile("139");
-        for (const TComPanyInfo& company : {first, second})
-            ASSERT_EQ(store_->AddCompany("k", company).Outcome, TStoreOutcome::Stored);
-    }
-
-    fs::path File(const std::string& name) const { return home_.Dir() / name; }
-
-    test::TTempHome home_;
-    std::unique_ptr<TKeyListInfo> store_;
-};
-
-TEST_F(ExportKeyTest, TextIsGbkWithCrLfReplacingTheFile) {
-    std::ofstream(File("k.txt"), std::ios::binary) << std::string(1000, 'x');
-    TExportChoice choice;
-    choice.TextFormat = true;
-    ASSERT_TRUE(store_->ExportKey("K", File("k.txt").string(), choice));
-    EXPECT_EQ(ReadBytes(File("k.txt")), Utf8ToGbk("公司名,手机,QQ,邮箱,网址\r\n"
-                                                  "某某公司,A,B,,a?@b.c,http://xy\r\n"
-                                                  "Foo|Bar,139,,,\r\n"));
-
-    ASSERT_TRUE(store_->ExportKey("k", File("none.txt").string(), Fields(false, false, false, false, false, true)));
-    EXPECT_TRUE(fs::exists(File("none.txt")));
-    EXPECT_EQ(fs::file_size(File("none.txt")), 0u);
-}
-
-TEST_F(ExportKeyTest, UnknownOrEmptyKeywordAndWriteErrorsFail) {
-    for (bool text : {true, false}) {
-        TExportChoice choice;
-        choice.TextFormat = text;
-        EXPECT_FALSE(store_->ExportKey("unknown", File("u").string(), choice));
-        EXPECT_FALSE(store_->ExportKey("empty", File("e").string(), choice));
-        EXPECT_FALSE(store_->ExportKey("k", "/dev/full", choice)) << "a full disk";
-        EXPECT_FALSE(store_->ExportKey("k", (home_.Dir() / "no-folder" / "k").string(), choice));
-    }
-    EXPECT_FALSE(fs::exists(File("u")));
-    EXPECT_FALSE(fs::exists(File("e")));
-}
-
-TEST_F(ExportKeyTest, SpreadsheetReadsBackInXlrd) {
-    ASSERT_TRUE(store_->ExportKey("k", File("k.xls").string(), TExportChoice{}));
-    EXPECT_EQ(Records(ReadBytes(File("k.xls"))),
-              (Lines{"BOF", "CODEPAGE 936", "0,0 公司名", "0,1 手机", "0,2 QQ", "0,3 邮箱", "0,4 网址", "1,0 某某公司",
-                     "1,1 A, B", "1,2 blank", "1,3 a?@b.c", "1,4 http://x,y", "2,0 Foo|Bar", "2,1 139", "2,2 blank",
-                     "2,3 blank", "EOF"}));
-    if (!test::XlrdAvailable())
-        GTEST_SKIP() << "python3-xlrd is not installed (bash scripts/setup --tests): not read back";
-    EXPECT_EQ(test::ReadWithXlrd(File("k.xls")), (test::TSheetRows{{"公司名", "手机", "QQ", "邮箱", "网址"},
-                                                                   {"某某公司", "A, B", "", "a?@b.c", "http://x,y"},
-                                                                   {"Foo|Bar", "139", "", "", ""}}));
 }
 
 }  // namespace
