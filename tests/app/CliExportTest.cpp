@@ -70,16 +70,14 @@ class CliExportTest : public ::testing::Test {
 TEST_F(CliExportTest, BadArgumentsAreRefusedWithOneLine) {
     AddSampleKeywords();
     const std::string file = File("out").string();
-    const std::vector<std::vector<std::string>> refused{
-        {"export"},
-        {"export", "k"},
-        {"export", "k", file, "extra"},
-        {"export", "k", file, "--format", "csv"},
-        {"export", "k", file, "--format"},
-        {"export", "k", file, "--fields", "name,addr"},
-        {"export", "k", file, "--fields", "name,"},
-        {"export", "k", file, "--bogus"},
-    };
+    const std::vector<std::vector<std::string>> refused{{"export"},
+                                                        {"export", "k"},
+                                                        {"export", "k", file, "extra"},
+                                                        {"export", "k", file, "--format", "csv"},
+                                                        {"export", "k", file, "--format"},
+                                                        {"export", "k", file, "--fields", "name,addr"},
+                                                        {"export", "k", file, "--fields", "name,"},
+                                                        {"export", "k", file, "--bogus"}};
     for (const auto& args : refused) {
         const TProgramRun run = Cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.size();
@@ -97,12 +95,11 @@ TEST_F(CliExportTest, NothingToExportOrAFailedWriteSaysTheExportFailed) {
     EXPECT_FALSE(fs::exists(home_.Dir() / "Data"));
 
     AddSampleKeywords();
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"unknown", File("out").string()},
-             {"empty", File("out").string()},
-             {"k", "/dev/full"},
-             {"k", "/dev/full", "--format", "txt"},
-         }) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"unknown", File("out").string()},
+                                               {"empty", File("out").string()},
+                                               {"k", "/dev/full"},
+                                               {"k", "/dev/full", "--format", "txt"}}) {
         std::vector<std::string> command{"export"};
         command.insert(command.end(), args.begin(), args.end());
         run = Cli(command);

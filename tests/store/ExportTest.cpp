@@ -31,17 +31,6 @@ std::shared_ptr<TComPanyInfo> Record(const std::string& name, Lines mob, Lines q
     return record;
 }
 
-TExportChoice Fields(bool name, bool mob, bool qq, bool email, bool url, bool text) {
-    TExportChoice choice;
-    choice.Name = name;
-    choice.Mob = mob;
-    choice.QQ = qq;
-    choice.EMail = email;
-    choice.WebUrl = url;
-    choice.TextFormat = text;
-    return choice;
-}
-
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
@@ -94,28 +83,25 @@ Lines SheetRecords(const Lines& lines) {
 // One company named 某某公司 with the mobiles A and B and no QQ.
 TEST(ExportLinesTest, ListValuesShareOneCellJoinedByTheFormatsValueSeparator) {
     const TCompanyList companies{Record("某某公司", {"A", "B"})};
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, true, true, false, false, true)),
+    EXPECT_EQ(BuildExportLines(companies, TExportChoice{.EMail = false, .WebUrl = false, .TextFormat = true}),
               (Lines{"公司名,手机,QQ", "某某公司,A,B,"}));
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, true, true, false, false, false)),
+    EXPECT_EQ(BuildExportLines(companies, TExportChoice{.EMail = false, .WebUrl = false}),
               (Lines{"公司名\t手机\tQQ", "某某公司\tA, B\t"}));
 }
 
 TEST(ExportLinesTest, HeaderFollowsTheFixedOrderAndTheChoosersInitialBoxesLeaveTheAddressOut) {
-    TExportChoice initial;
-    initial.TextFormat = true;
-    EXPECT_EQ(BuildExportLines({}, initial), (Lines{"公司名,手机,QQ,邮箱,网址"}));
-    TExportChoice all = initial;
-    all.Addr = true;
-    EXPECT_EQ(BuildExportLines({}, all), (Lines{"公司名,手机,QQ,邮箱,地址,网址"}));
+    EXPECT_EQ(BuildExportLines({}, {.TextFormat = true}), (Lines{"公司名,手机,QQ,邮箱,网址"}));
+    EXPECT_EQ(BuildExportLines({}, {.Addr = true, .TextFormat = true}), (Lines{"公司名,手机,QQ,邮箱,地址,网址"}));
     // With one field there is no header.
-    EXPECT_EQ(BuildExportLines({Record("X", {})}, Fields(false, false, false, false, true, true)), Lines{});
+    EXPECT_EQ(
+        BuildExportLines({Record("X", {})}, TExportChoice{.Name = false, .QQ = false, .Mob = false, .EMail = false}),
+        Lines{});
 }
 
 TEST(ExportLinesTest, CellsAreCleanedSoNoValueShiftsAColumn) {
     auto record = Record(" \t某某\r\n公司,\x01", {" 138,1 ", "1\t39"}, {}, {"a@b.c"}, "http://x,y\n");
     record->Addr = "\r\n";
-    TExportChoice choice = Fields(true, true, false, true, true, true);
-    choice.Addr = true;
+    TExportChoice choice{.QQ = false, .Addr = true, .TextFormat = true};
     // Text: the field separator leaves single values; list values keep their commas (value separator = field one).
     EXPECT_EQ(BuildExportLines({record}, choice).at(1), "某某公司,138,1 ,1\t39,a@b.c,,http://xy");
     // Spreadsheet: commas stay, TABs go, list values are joined by ", ".
@@ -126,47 +112,42 @@ TEST(ExportLinesTest, CellsAreCleanedSoNoValueShiftsAColumn) {
 TEST(ExportLinesTest, NamelessCompanyKeepsItsNumbersInTheMobileColumn) {
     // GetComName gives " " for an empty name; trimmed, the row starts with the separator.
     const TCompanyList companies{Record("", {"139"})};
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, true, false, false, false, true)),
-              (Lines{"公司名,手机", ",139"}));
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, true, false, false, false, false)),
+    EXPECT_EQ(
+        BuildExportLines(companies, TExportChoice{.QQ = false, .EMail = false, .WebUrl = false, .TextFormat = true}),
+        (Lines{"公司名,手机", ",139"}));
+    EXPECT_EQ(BuildExportLines(companies, TExportChoice{.QQ = false, .EMail = false, .WebUrl = false}),
               (Lines{"公司名\t手机", "\t139"}));
 }
 
 TEST(ExportLinesTest, SingleListFieldGivesEveryValueItsOwnLineUnchanged) {
     const TCompanyList companies{Record("甲", {"A", " B "}), Record("乙", {}), Record("丙", {"A", "C,D"})};
     for (bool text : {true, false})
-        EXPECT_EQ(BuildExportLines(companies, Fields(false, true, false, false, false, text)),
+        EXPECT_EQ(BuildExportLines(
+                      companies,
+                      TExportChoice{.Name = false, .QQ = false, .EMail = false, .WebUrl = false, .TextFormat = text}),
                   (Lines{"A", " B ", "A", "C,D"}));
     // A single field that is not a list: one cleaned cell per row, no header.
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, false, false, false, false, true)), (Lines{"甲", "乙", "丙"}));
+    EXPECT_EQ(
+        BuildExportLines(companies,
+                         TExportChoice{.QQ = false, .Mob = false, .EMail = false, .WebUrl = false, .TextFormat = true}),
+        (Lines{"甲", "乙", "丙"}));
 }
 
 TEST(ExportLinesTest, RowsOfOnlyEmptyCellsAndExportsWithoutFieldsWriteNothing) {
     const TCompanyList companies{Record("", {}), Record(" ", {}, {"1"})};
-    EXPECT_EQ(BuildExportLines(companies, Fields(true, true, false, false, false, true)), (Lines{"公司名,手机"}));
-    EXPECT_EQ(BuildExportLines(companies, Fields(false, false, false, false, false, true)), Lines{});
+    EXPECT_EQ(
+        BuildExportLines(companies, TExportChoice{.QQ = false, .EMail = false, .WebUrl = false, .TextFormat = true}),
+        (Lines{"公司名,手机"}));
+    EXPECT_EQ(BuildExportLines(companies, TExportChoice{false, false, false, false, false, false, true}), Lines{});
 }
 
-TEST(SheetWriterTest, StreamIsByteExact) {
-    // BOF, CODEPAGE 936, header row, then a row whose last cell is empty (no record) and a nameless one (BLANK).
-    const auto bytes = TDS2Excel({"公司名\t手机\tQQ", "某\tA, B\t", "\t139"}).SheetBytes(true);
-    ASSERT_TRUE(bytes);
-    const std::string gbkName = Utf8ToGbk("公司名"), gbkMob = Utf8ToGbk("手机"), gbkSome = Utf8ToGbk("某");
-    const std::string expected = std::string("\x09\x08\x08\0\0\0\x10\0\0\0\0\0", 12) +
-                                 std::string("\x42\0\x02\0\xA8\x03", 6) +
-                                 std::string("\x04\x02\x0E\0\0\0\0\0\0\0\x06\0", 12) + gbkName +
-                                 std::string("\x04\x02\x0C\0\0\0\x01\0\0\0\x04\0", 12) + gbkMob +
-                                 std::string("\x04\x02\x0A\0\0\0\x02\0\0\0\x02\0QQ", 14) +
-                                 std::string("\x04\x02\x0A\0\x01\0\0\0\0\0\x02\0", 12) + gbkSome +
-                                 std::string("\x04\x02\x0C\0\x01\0\x01\0\0\0\x04\0A, B", 16) +
-                                 std::string("\x01\x02\x06\0\x02\0\0\0\x17\0", 10) +
-                                 std::string(
-                                     "\x04\x02\x0B\0\x02\0\x01\0\0\0\x03\0"
-                                     "139",
-                                     15) +
-                                 std::string("\x0A\0\0\0", 4);
-    EXPECT_EQ(*bytes, expected);
-    EXPECT_EQ(Records(*TDS2Excel({}).SheetBytes(true)), (Lines{"BOF", "CODEPAGE 936", "EOF"}));
+TEST(SheetWriterTest, RowsStartAtColumnZeroAndEmptyInnerCellsAreBlank) {
+    // A row whose last cell is empty writes no record for it; the next row starts at column 0; a nameless row has a
+    // BLANK first cell. No lines at all: BOF, CODEPAGE and EOF.
+    EXPECT_EQ(SheetRecords({"公司名\t手机\tQQ", "某\tA, B\t", "\t139"}),
+              (Lines{"BOF", "CODEPAGE 936", "0,0 公司名", "0,1 手机", "0,2 QQ", "1,0 某", "1,1 A, B", "2,0 blank",
+                     "2,1 139", "EOF"}));
+    EXPECT_EQ(SheetRecords({}), (Lines{"BOF", "CODEPAGE 936", "EOF"}));
 }
 
 TEST(SheetWriterTest, CellsFollowTheTabsOfTheUtf8Line) {
