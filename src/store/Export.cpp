@@ -24,6 +24,8 @@ std::string_view TrimControls(std::string_view text) {
 }
 
 void RemoveAll(std::string& text, std::string_view what) {
+    if (text.find(what) == std::string::npos)
+        return;
     std::string kept;
     kept.reserve(text.size());
     std::size_t from = 0;
