@@ -2,6 +2,7 @@
 // chooser's boxes given as options. It only reads the store (read-only connection, no writer lock).
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/cli_commands.h"
 #include "store/Export.h"
