@@ -32,6 +32,9 @@ constexpr std::array kCommands{
     TCommand{"collect", "collect KEYWORD [--engines baidu,sogou,360] [--timeout SECONDS]",
              "collects the keyword's companies from the engines into the store; a summary line on stdout",
              vexo::cli::RunCollect},
+    TCommand{"export", "export KEYWORD FILE [--format txt|xls] [--fields name,mob,qq,email,url]",
+             "writes the keyword's companies to FILE as the program's export does (default: spreadsheet, all fields)",
+             vexo::cli::RunExport},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -535,6 +535,20 @@ std::optional<TCompanyList> TKeyListInfo::GetCompanies(const std::string& keywor
     return entry->Companies;
 }
 
+bool TKeyListInfo::ExportKey(const std::string& keyword, const std::string& fileName, const TExportChoice& choice) {
+    const auto entry = Find(keyword);
+    if (!entry)
+        return false;
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(dataManager_->Lock());
+        if (entry->Companies.empty())
+            return false;
+        lines = BuildExportLines(entry->Companies, choice);
+    }
+    return choice.TextFormat ? WriteTextExport(fileName, lines) : SaveAsSpreadsheet(fileName, lines);
+}
+
 std::int64_t TKeyListInfo::TotalCount() const {
     std::int64_t total = 0;
     for (const auto& entry : keys_)

@@ -108,6 +108,11 @@ class TKeyListInfo {
     TKeyData* FindKey(const std::string& keyword);
     // A snapshot of the keyword's companies; nothing for a keyword not in the list.
     std::optional<TCompanyList> GetCompanies(const std::string& keyword);
+    // Writes the keyword's companies to the file with the chosen fields and format (Export.h). The lines are built
+    // under the store lock, since a loader may still append to the list, and written after it. False, writing
+    // nothing, for an unknown keyword or one without companies in memory, and for more rows than a spreadsheet
+    // holds; false when the file cannot be written completely (what was written stays).
+    bool ExportKey(const std::string& keyword, const std::string& fileName, const TExportChoice& choice);
     // Sum of ListCount over all keywords.
     std::int64_t TotalCount() const;
     // The entry once a load of its companies has started; otherwise records the purpose, starts a load unless
