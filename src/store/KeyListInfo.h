@@ -124,7 +124,6 @@ class TKeyListInfo {
     // The pending purpose, cleared.
     std::uint8_t TakePendingPurpose(const std::string& keyword);
 
-    bool ExportKey(const std::string& keyword, const std::string& fileName, const TExportChoice& choice);
     // The entries in list order.
     std::vector<TKeyData*> Keys() const;
     TDataManager& DataManager() { return *dataManager_; }

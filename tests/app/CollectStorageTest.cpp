@@ -35,6 +35,7 @@ namespace vexo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::TChildCommand;
 using namespace std::chrono_literals;
 using TStrings = std::vector<std::string>;
 
