@@ -61,7 +61,8 @@ bool LocaleInstalled(const std::string& name) {
     return ("\n" + RunProgram({"locale", "-a"}).out).find("\n" + name + "\n") != std::string::npos;
 }
 
-std::map<fs::path, TSheetRows> ReadWithLibreOffice(const std::vector<fs::path>& files, const std::string& locale) {
+std::map<fs::path, TSheetRows> ReadWithLibreOffice(const std::vector<fs::path>& files, const std::string& locale,
+                                                   const fs::path& locales) {
     std::string work = (fs::temp_directory_path() / "vexo-soffice-XXXXXX").string();
     if (mkdtemp(work.data()) == nullptr)
         return {};
@@ -75,6 +76,8 @@ std::map<fs::path, TSheetRows> ReadWithLibreOffice(const std::vector<fs::path>& 
                                   kTabbedFilter,
                                   "--outdir",
                                   work + "/out"};
+    if (!locales.empty())
+        argv.insert(argv.begin() + 1, "LOCPATH=" + locales.string());
     for (const fs::path& file : files)
         argv.push_back(file.string());
     const TProgramRun run = RunProgram(argv);

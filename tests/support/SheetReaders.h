@@ -19,8 +19,10 @@ bool LibreOfficeAvailable();
 // True when `locale -a` lists the locale (spelt as it does, e.g. "zh_CN.utf8").
 bool LocaleInstalled(const std::string& name);
 // Reads every file in one LibreOffice run (its start is slow), with a profile of its own and LANG and LC_ALL set to
-// `locale`; the rows by file. A file LibreOffice could not convert is missing.
+// `locale` (looked up in `locales` first when given, see BuildUtf8Locale); the rows by file. A file LibreOffice
+// could not convert is missing.
 std::map<std::filesystem::path, TSheetRows> ReadWithLibreOffice(const std::vector<std::filesystem::path>& files,
-                                                                const std::string& locale);
+                                                                const std::string& locale,
+                                                                const std::filesystem::path& locales = {});
 
 }  // namespace vexo::test

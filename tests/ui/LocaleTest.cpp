@@ -8,11 +8,10 @@
 #include <QPushButton>
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/WorkerThread.h"
 #include "store/KeyUnit.h"
+#include "support/Locales.h"
 #include "support/SimEngines.h"
 #include "ui/GridModel.h"
 #include "ui/KeyListModel.h"
@@ -29,9 +28,7 @@ constexpr char kLocale[] = "de_DE.UTF-8";
 
 // Builds the locale into a folder of its own and selects it for the whole process; false when it cannot be built.
 bool UseCommaDecimalLocale(const std::filesystem::path& folder) {
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + (folder / kLocale).string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0)
+    if (!BuildUtf8Locale("de_DE", folder))
         return false;
     setenv("LOCPATH", folder.c_str(), 1);
     setenv("LC_ALL", kLocale, 1);
