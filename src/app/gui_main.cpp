@@ -11,6 +11,7 @@
 #include "text/Global.h"
 #include "ui/AppInit.h"
 #include "ui/QtMessageBox.h"
+#include "ui/SessionEnd.h"
 #include "ui/SingleInstance.h"
 #include "ui/fmzunta.h"
 
@@ -20,12 +21,20 @@ int main(int argc, char** argv) {
     vexo::InitGuiApplication();
     vexo::InstallQtMessageBox();
 
+    std::unique_ptr<vexo::Tfmzunta> window;
+    // From here on the end of the session is an ordinary exit (before the window exists there is nothing to close).
+    vexo::TSessionEnd sessionEnd([&window] {
+        if (window)
+            window->EndSession();
+        else
+            vexo::ExitProgram(0);
+    });
+
     vexo::TSingleInstance instance(QString::fromStdString(vexo::AppDir()));
     // Another instance runs: it has been brought to the front (exit 0), or it did not answer in time (exit 1).
     if (!instance.Acquire())
         vexo::ExitProgram(instance.HandedOver() ? 0 : 1);
 
-    std::unique_ptr<vexo::Tfmzunta> window;
     try {
         window = std::make_unique<vexo::Tfmzunta>();
     } catch (const vexo::EWriterLockHeld&) {

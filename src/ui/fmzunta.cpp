@@ -527,6 +527,11 @@ void Tfmzunta::edtSearchKeyExit() {
     }
 }
 
+void Tfmzunta::EndSession() {
+    canExit_ = true;
+    ExitNow();
+}
+
 void Tfmzunta::ExitNow() {
     if (exiting_)
         return;

@@ -85,6 +85,8 @@ class Tfmzunta final : public QWidget {
     void ShowFromTray();
     // "退出": asks, and ends the program unless the answer is Cancel.
     void N11Click();
+    // The session ends (or the program is told to end): ends the program as "退出" does, without asking.
+    void EndSession();
 
     // What selecting a keyword's item does: the keyword goes into the input and becomes current, its companies
     // are shown in the grid once loaded (the loading overlay shows meanwhile), the status band and the tip panel

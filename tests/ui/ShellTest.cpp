@@ -1,6 +1,6 @@
 // The main window's shell driven as a user would: what the first and later starts leave on the desktop and in the
 // configuration, hiding on close, the exit question answered both ways with and without a tray, the update
-// timers, and a second start of the real program reaching the running instance.
+// timers, a second start of the real program reaching the running instance, and the end of the session.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "text/IniFile.h"
+#include "store/WriterLock.h"
 #include "ui/Desktop.h"
 #include "ui/SingleInstance.h"
 #include "ui/UiSupport.h"
@@ -330,8 +331,15 @@ TEST(Shell, SecondStartOfTheProgramBringsTheRunningWindowBackAndEnds) {
     EXPECT_TRUE(WaitFor([&] { return fs::exists(otherHome / "Data" / "users") && fs::exists(otherLock); }));
     EXPECT_EQ(other.state(), QProcess::Running);
     EXPECT_EQ(showRequests, 1);
-    other.kill();
-    other.waitForFinished(kUiWaitMs);
+
+    // The session ending (SIGTERM) ends it the way "退出" does: a normal exit with the database closed and the
+    // writer lock given back.
+    other.terminate();
+    ASSERT_TRUE(other.waitForFinished(kUiWaitMs));
+    EXPECT_EQ(other.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(other.exitCode(), 0);
+    EXPECT_EQ(RunSqlite(otherHome / "Data" / "users", "PRAGMA integrity_check;"), "ok\n");
+    EXPECT_NO_THROW(TWriterLock((otherHome / "Data" / "users.lock").string()));
 }
 
 // The process id a lock file names (its first line), or 0.
