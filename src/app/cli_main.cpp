@@ -32,6 +32,11 @@ constexpr std::array kCommands{
     TCommand{"collect", "collect KEYWORD [--engines baidu,sogou,360] [--timeout SECONDS]",
              "collects the keyword's companies from the engines into the store; a summary line on stdout",
              vexo::cli::RunCollect},
+    TCommand{"config",
+             "config encode [--utf8] PLAIN.xml ENVELOPE | decode [--utf8] ENVELOPE PLAIN.xml | check ENVELOPE",
+             "makes or reads the encrypted remote configuration file (--utf8: the XML side is UTF-8, else GBK "
+             "bytes); check prints as one JSON object what the program would do with it",
+             vexo::cli::RunConfig},
 };
 
 void PrintUsage(std::FILE* out) {
