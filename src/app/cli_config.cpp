@@ -16,7 +16,8 @@ namespace vexo::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: vexo-cli config encode [--utf8] PLAIN.xml ENVELOPE | decode [--utf8] ENVELOPE PLAIN.xml | check ENVELOPE";
+    "usage: vexo-cli config encode [--utf8] PLAIN.xml ENVELOPE... | decode [--utf8] ENVELOPE PLAIN.xml... | "
+    "check ENVELOPE";
 constexpr std::string_view kUtf8Option = "--utf8";
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -33,8 +34,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-// Arguments after the subcommand: an optional --utf8, then exactly two paths.
-bool TwoPaths(TCommandArgs args, bool& utf8, std::string& from, std::string& to) {
+// Arguments after the subcommand: an optional --utf8, then pairs of paths (from, to).
+bool PathPairs(TCommandArgs args, bool& utf8, std::vector<std::pair<std::string, std::string>>& pairs) {
     std::vector<std::string> paths;
     utf8 = false;
     for (const char* arg : args) {
@@ -43,45 +44,53 @@ bool TwoPaths(TCommandArgs args, bool& utf8, std::string& from, std::string& to)
         else
             paths.emplace_back(arg);
     }
-    if (paths.size() != 2)
+    if (paths.empty() || paths.size() % 2 != 0)
         return false;
-    from = paths[0];
-    to = paths[1];
+    for (std::size_t i = 0; i < paths.size(); i += 2)
+        pairs.emplace_back(paths[i], paths[i + 1]);
     return true;
 }
 
 int Encode(TCommandArgs args) {
     bool utf8 = false;
-    std::string plainPath, envelopePath;
-    if (!TwoPaths(args, utf8, plainPath, envelopePath))
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (!PathPairs(args, utf8, pairs))
         return Fail(kUsage);
-    std::optional<std::string> plain = ReadFileBytes(plainPath);
-    if (!plain)
-        return kExitUsage;
-    if (utf8) {
-        if (!IsValidUtf8(*plain))
-            return Fail(plainPath + " is not UTF-8 text");
-        *plain = Utf8ToGbk(*plain);
+    for (const auto& [plainPath, envelopePath] : pairs) {
+        std::optional<std::string> plain = ReadFileBytes(plainPath);
+        if (!plain)
+            return kExitUsage;
+        if (utf8) {
+            if (!IsValidUtf8(*plain))
+                return Fail(plainPath + " is not UTF-8 text");
+            *plain = Utf8ToGbk(*plain);
+        }
+        if (plain->size() > 0xFFFFFFFFULL)
+            return Fail(plainPath + " is too large for a configuration file");
+        if (!WriteFileBytes(envelopePath, DesEncodeStream(*plain, kConfigKey)))
+            return kExitUsage;
     }
-    if (plain->size() > 0xFFFFFFFFULL)
-        return Fail(plainPath + " is too large for a configuration file");
-    return WriteFileBytes(envelopePath, DesEncodeStream(*plain, kConfigKey)) ? kExitOk : kExitUsage;
+    return kExitOk;
 }
 
 int Decode(TCommandArgs args) {
     bool utf8 = false;
-    std::string envelopePath, plainPath;
-    if (!TwoPaths(args, utf8, envelopePath, plainPath))
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (!PathPairs(args, utf8, pairs))
         return Fail(kUsage);
-    const std::optional<std::string> envelope = ReadFileBytes(envelopePath);
-    if (!envelope)
-        return kExitUsage;
-    std::string plain;
-    if (!DesDecodeStream(*envelope, plain, kConfigKey))
-        return Fail(envelopePath + " is no configuration envelope (size or stated length do not fit)");
-    if (utf8)
-        plain = GbkToUtf8(plain);
-    return WriteFileBytes(plainPath, plain) ? kExitOk : kExitUsage;
+    for (const auto& [envelopePath, plainPath] : pairs) {
+        const std::optional<std::string> envelope = ReadFileBytes(envelopePath);
+        if (!envelope)
+            return kExitUsage;
+        std::string plain;
+        if (!DesDecodeStream(*envelope, plain, kConfigKey))
+            return Fail(envelopePath + " is no configuration envelope (size or stated length do not fit)");
+        if (utf8)
+            plain = GbkToUtf8(plain);
+        if (!WriteFileBytes(plainPath, plain))
+            return kExitUsage;
+    }
+    return kExitOk;
 }
 
 int Check(TCommandArgs args) {

@@ -34,8 +34,9 @@ constexpr std::array kCommands{
              vexo::cli::RunCollect},
     TCommand{"config",
              "config encode [--utf8] PLAIN.xml ENVELOPE | decode [--utf8] ENVELOPE PLAIN.xml | check ENVELOPE",
-             "makes or reads the encrypted remote configuration file (--utf8: the XML side is UTF-8, else GBK "
-             "bytes); check prints as one JSON object what the program would do with it",
+             "makes or reads the encrypted remote configuration file (several pairs of files may follow; --utf8: "
+             "the XML side is UTF-8, else GBK bytes); check prints as one JSON object what the program would do "
+             "with it, or an error line and status 2 when the program would count it as a failed download",
              vexo::cli::RunConfig},
 };
 
