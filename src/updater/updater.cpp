@@ -27,7 +27,7 @@ namespace {
 // The version FileVersionText reads from this file; kept in the binary by being used.
 constexpr char kEmbeddedVersion[] = "VEXO_FILE_VERSION=1.0.0.1";
 
-constexpr std::chrono::milliseconds kProgramEndWait{10000};
+constexpr std::chrono::milliseconds kProgramEndWait{5000};
 constexpr std::chrono::milliseconds kKillWait{3000};
 constexpr std::chrono::milliseconds kPollInterval{100};
 constexpr std::string_view kDeletedSuffix = " (deleted)";
