@@ -172,14 +172,6 @@ TEST_F(DownloadTest, UpdaterPackageIsUnpackedAndDeleted) {
     EXPECT_NE(info.st_mode & S_IXUSR, 0U);
 }
 
-TEST_F(DownloadTest, RefusedUpdaterPackageFailsAndWritesNothing) {
-    web_.Serve(kHost, "/up.zip",
-               sim::TSimResponse::Status(200, ZipOf({{"update.exe", "x"}, {"../escape", "x"}}, dir_.Path() / "s.zip")));
-    EXPECT_EQ(Download(kBase + "/up.zip", "up.zip", TDownKind::Zip, 0), kDownFailed);
-    EXPECT_FALSE(fs::exists(dir_.Path() / "update.exe"));
-    EXPECT_FALSE(fs::exists(dir_.Path().parent_path() / "escape"));
-}
-
 class AutoUpdateTest : public DownloadTest {
   protected:
     // Runs an update with the record until the run posts its end.
@@ -263,14 +255,6 @@ TEST_F(AutoUpdateTest, WithoutUpdaterNeededTheRunEndsAfterTheProgramPackage) {
     EXPECT_TRUE(web_.RequestsTo(kHost, "/up.zip").empty());
 }
 
-TEST_F(AutoUpdateTest, NoUpdateMeansNoDownload) {
-    TAutoUpdate run(window_, std::make_unique<TUpDateInfo>(), ProgramDir(), "vexo");
-    run.Start();
-    EXPECT_FALSE(run.Downloading());
-    loop_->RunUntil([] { return false; }, 200ms);
-    EXPECT_TRUE(web_.Requests().empty());
-}
-
 TEST_F(AutoUpdateTest, DestroyingTheRunStopsItsDownloadQuietly) {
     sim::TSimResponse slow = sim::TSimResponse::Status(200, kPackage);
     slow.delayBeforeHeadersMs = 500;
@@ -352,14 +336,6 @@ TEST_F(DownloadTest, VersionCheckAsksWithTheUpdaterVersion) {
     EXPECT_EQ(UpdaterVersionText(ProgramDir()), "3.4");
     test::WriteBytes(dir_.Path() / "update.exe", "no version");
     EXPECT_EQ(UpdaterVersionText(ProgramDir()), "1.0");
-}
-
-TEST(DownloadPercentTest, RoundedAndBounded) {
-    EXPECT_EQ(DownloadPercent(0, 100), 0);
-    EXPECT_EQ(DownloadPercent(1, 200), 1);  // 0.5 rounds up
-    EXPECT_EQ(DownloadPercent(2, 3), 67);
-    EXPECT_EQ(DownloadPercent(50, kUnknownLength), 0);
-    EXPECT_EQ(DownloadPercent(150, 100), 100);
 }
 
 }  // namespace
