@@ -20,9 +20,11 @@
 #include "support/SimWeb.h"
 #include "text/Global.h"
 #include "update/DownIdHttp.h"
+#include "update/UpdateService.h"
 #include "update/UpdateTestSupport.h"
 #include "update/UpdateThread.h"
 #include "update/autoUpdate.h"
+#include "update/desutil.h"
 
 namespace vexo {
 namespace {
@@ -63,7 +65,9 @@ class DownloadTest : public ::testing::Test {
         window_ = std::make_shared<TNotifyWindow>(loop_, [this](const TNotification& n) {
             ASSERT_EQ(n.Message, kMsgUpdate);
             const auto* lParam = std::get_if<std::intptr_t>(&n.LParam);
-            if (n.WParam == kUpdateProgress) {
+            if (n.WParam == kUpdateShowWindow) {
+                shown_ = web_.Requests().size();
+            } else if (n.WParam == kUpdateProgress) {
                 ASSERT_NE(lParam, nullptr);
                 progress_.push_back(static_cast<int>(*lParam));
             } else {
@@ -102,6 +106,7 @@ class DownloadTest : public ::testing::Test {
     std::shared_ptr<TNotifyWindow> window_;
     std::vector<int> progress_;
     std::vector<std::intptr_t> ends_;
+    std::optional<std::size_t> shown_;  // requests made when the update window was asked for
 };
 
 TEST_F(DownloadTest, PlainDownloadWithItsChecksumAndProgress) {
@@ -293,6 +298,35 @@ TEST_F(DownloadTest, HandOverWritesTheLogAndStartsTheUpdaterDirectly) {
     fs::remove(updater);
     fs::create_directory(updater);
     EXPECT_FALSE(HandOver(ProgramDir(), "vexo", {nullptr, [](const std::string&) { FAIL(); }}));
+}
+
+TEST_F(DownloadTest, ServiceFetchesNothingWithoutHostsAndRunsAWholeUpdateWithThem) {
+    web_.Serve(sim::kAnyHost, sim::kAnyPath, sim::TSimResponse::Status(200, "anything"));
+    THosts none;
+    TUpdateService idle(none, window_, {}, ProgramDir(), ProgramDir());
+    idle.StartRemoteConfig();
+    idle.StartVersionCheck("2.0");
+    loop_->RunUntil([] { return false; }, 300ms);
+    EXPECT_TRUE(web_.Requests().empty());
+
+    THosts hosts;
+    hosts.Config = "config.vexo.test";
+    const std::string xml = "<c><version><vexo ver=\"2.5\">" + kBase + "/update.zip</vexo></version></c>";
+    sim::TSimResponse envelope;
+    envelope.body = DesEncodeStream(xml, kConfigKey);
+    web_.Serve("config.vexo.test", "/soft/pelq/config.txt", envelope);
+    bool versionCheckStopped = false;
+    TUpdateWindowHooks hooks;
+    hooks.StopVersionCheck = [&] { versionCheckStopped = true; };
+    TUpdateService service(hosts, window_, hooks, ProgramDir(), ProgramDir());
+    ASSERT_TRUE(service.SelfUpdate());
+    service.StartRemoteConfig();
+    ASSERT_TRUE(loop_->RunUntil([&] { return !ends_.empty(); }, 20s));
+    EXPECT_TRUE(versionCheckStopped);
+    EXPECT_EQ(shown_, 1U);  // after the configuration, before the package
+    EXPECT_EQ(ends_, (std::vector<std::intptr_t>{kUpdateHandOver}));
+    EXPECT_EQ(test::ReadBytes(dir_.Path() / "update.zip"), "anything");
+    EXPECT_FALSE(service.HandOver());  // no update.exe: the program keeps running
 }
 
 TEST(VersionAnswerTest, ItemsAndAddresses) {
