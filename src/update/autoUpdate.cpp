@@ -20,9 +20,10 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
+// A link is refused too: the file started must be the one the package put there.
 bool IsRegularExecutable(const std::string& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace

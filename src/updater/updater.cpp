@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
         log.Line("no " + std::string(vexo::kProgramPackageFile) + "; nothing to install");
     } else {
         const vexo::TUnpackResult result =
-            vexo::UnpackArchive(package, dir, vexo::ProgramFolderRules(std::string(vexo::kUpdaterFile)));
+            vexo::UnpackArchive(package, dir, vexo::ProgramFolderRules(vexo::ExeFileName()));
         if (result.Ok) {
             for (const std::string& file : result.Files)
                 log.Line("installed " + file);
