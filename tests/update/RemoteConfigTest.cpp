@@ -15,6 +15,7 @@
 #include "platform/MessageBox.h"
 #include "platform/WorkerThread.h"
 #include "support/SimWeb.h"
+#include "support/TempHome.h"
 #include "text/Gbk.h"
 #include "update/UpdateTestSupport.h"
 #include "update/desutil.h"
@@ -165,6 +166,29 @@ TEST(RemoteConfigReadTest, EnvelopesThatFail) {
     EXPECT_FALSE(ReadRemoteConfig(std::string(13, 'x'), kNoUpdater, true).Parsed);
     EXPECT_FALSE(ReadRemoteConfig(DesEncodeStream("<c>", kConfigKey), kNoUpdater, true).Parsed);
     EXPECT_TRUE(ReadRemoteConfig(DesEncodeStream("<c/>", kConfigKey), kNoUpdater, true).Parsed);
+}
+
+TEST(RemoteConfigCliTest, CheckPrintsTheDecisionOrOneErrorLine) {
+    test::TTempDir dir;
+    const auto envelope = dir.Path() / "config.txt";
+    test::WriteBytes(envelope, DesEncodeStream(Utf8ToGbk(R"(<c><version><vexo ver="2.01" crc="4294967295" )"
+                                                         R"(force="1">http://h/升级.zip</vexo></version></c>)"),
+                                               kConfigKey));
+    const test::TProgramRun run = test::RunProgram({VEXO_CLI_PATH, "config", "check", envelope.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\"version_info\":true,\"update\":true,\"forced\":true,\"package\":\"http://h/升级.zip\","
+              "\"package_crc\":4294967295,\"updater_needed\":false,\"updater_outdated\":false,\"updater\":\"\","
+              "\"updater_crc\":0}\n");
+    // Envelopes the program would count as failed downloads: one error line, status 2.
+    for (const std::string& bytes :
+         {std::string(), std::string("abc"), std::string(9, 'x'), DesEncodeStream("not xml", kConfigKey)}) {
+        test::WriteBytes(envelope, bytes);
+        const test::TProgramRun bad = test::RunProgram({VEXO_CLI_PATH, "config", "check", envelope.string()});
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_TRUE(bad.out.empty());
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    }
 }
 
 // The controller on an event loop against the simulated configuration server.
