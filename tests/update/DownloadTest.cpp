@@ -40,18 +40,12 @@ std::uint32_t ZlibCrc(const std::string& bytes) {
         crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-// A zip archive in memory holding the named files (Unix mode 0644).
+// A zip archive in memory holding the named files.
 std::string ZipOf(const std::vector<std::pair<std::string, std::string>>& files, const fs::path& scratch) {
-    int error = 0;
-    zip_t* archive = zip_open(scratch.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    EXPECT_NE(archive, nullptr);
-    for (const auto& [name, data] : files) {
-        zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
-        const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
-                                         (S_IFREG | 0644) << 16);
-    }
-    EXPECT_EQ(zip_close(archive), 0);
+    std::vector<test::TZipEntry> entries;
+    for (const auto& [name, data] : files)
+        entries.push_back(test::File(name, data));
+    test::MakeZip(scratch, entries);
     std::string bytes = test::ReadBytes(scratch);
     fs::remove(scratch);
     return bytes;

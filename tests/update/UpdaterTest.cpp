@@ -47,16 +47,10 @@ class UpdaterTest : public ::testing::Test {
     }
 
     void MakePackage(const std::vector<std::pair<std::string, std::string>>& files) {
-        int error = 0;
-        zip_t* archive = zip_open((dir_ / "update.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        ASSERT_NE(archive, nullptr);
-        for (const auto& [name, data] : files) {
-            zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
-            const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-            zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
-                                             (S_IFREG | 0755) << 16);
-        }
-        ASSERT_EQ(zip_close(archive), 0);
+        std::vector<test::TZipEntry> entries;
+        for (const auto& [name, data] : files)
+            entries.push_back(test::File(name, data, S_IFREG | 0755));
+        test::MakeZip(dir_ / "update.zip", entries);
     }
 
     // Starts the program stand-in sleeping for the given seconds.

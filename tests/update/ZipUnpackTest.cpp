@@ -17,40 +17,9 @@ namespace vexo {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TZipEntry {
-    std::string name;
-    std::string data;
-    zip_uint8_t opsys = ZIP_OPSYS_UNIX;
-    std::uint32_t mode = S_IFREG | 0644;  // Unix mode, or DOS attributes for other systems
-    bool folder = false;
-};
-
-TZipEntry File(std::string name, std::string data, std::uint32_t mode = S_IFREG | 0644) {
-    return {std::move(name), std::move(data), ZIP_OPSYS_UNIX, mode, false};
-}
-
-// Writes the archive with libzip, external attributes as given.
-void MakeZip(const fs::path& path, const std::vector<TZipEntry>& entries) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr);
-    for (const TZipEntry& entry : entries) {
-        zip_int64_t index = -1;
-        if (entry.folder) {
-            index = zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_UTF_8);
-        } else {
-            zip_source_t* source = zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
-            ASSERT_NE(source, nullptr);
-            index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        }
-        ASSERT_GE(index, 0) << entry.name << ": " << zip_strerror(archive);
-        const zip_uint32_t attributes = entry.opsys == ZIP_OPSYS_UNIX ? entry.mode << 16 : entry.mode;
-        ASSERT_EQ(
-            zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, entry.opsys, attributes), 0);
-    }
-    ASSERT_EQ(zip_close(archive), 0);
-}
+using test::File;
+using test::MakeZip;
+using test::TZipEntry;
 
 mode_t ModeOf(const fs::path& path) {
     struct stat info {};
