@@ -126,10 +126,12 @@ bool EntryKind(zip_t* archive, TEntry& entry, bool namedAsFolder, std::string& e
     return true;
 }
 
-bool IsProtected(const std::string& path, const TUnpackRules& rules) {
+bool IsProtected(const TEntry& entry, const TUnpackRules& rules) {
     for (const std::string& item : rules.Protected) {
-        // Replacing the file itself, or a folder in its place (which would need the file gone first).
-        if (path == item || path.starts_with(item + "/") || item.starts_with(path + "/"))
+        // The file itself, a path below it (which needs a folder in its place), or a file in place of a folder
+        // that holds it.
+        if (entry.path == item || entry.path.starts_with(item + "/") ||
+            (!entry.folder && item.starts_with(entry.path + "/")))
             return true;
     }
     return false;
@@ -302,7 +304,7 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& t
             result.Error = "encrypted entry: " + entry.path;
             return result;
         }
-        if (IsProtected(entry.path, rules)) {
+        if (IsProtected(entry, rules)) {
             result.Error = "entry would replace a protected file: " + entry.path;
             return result;
         }

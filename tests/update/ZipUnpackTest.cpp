@@ -88,10 +88,13 @@ TEST_F(ZipUnpackTest, FoldersFilesOverwritingAndModes) {
                        File("bin/tool", "#!/bin/sh\n", S_IFREG | 0750),
                        {"docs/", "", ZIP_OPSYS_UNIX, S_IFDIR | 0750, true},
                        File("docs/deep/readme", "read me"),
-                       File("./lib//x.so", "x", 0)});
+                       File("./lib//x.so", "x", 0),
+                       {"Data/", "", ZIP_OPSYS_UNIX, S_IFDIR | 0755, true},
+                       File("Data/notes.txt", "notes")});
     const TUnpackResult result = Unpack();
     ASSERT_TRUE(result.Ok) << result.Error;
-    EXPECT_EQ(result.Files, (std::vector<std::string>{"a.txt", "bin/tool", "docs/deep/readme", "lib/x.so"}));
+    EXPECT_EQ(result.Files,
+              (std::vector<std::string>{"a.txt", "bin/tool", "docs/deep/readme", "lib/x.so", "Data/notes.txt"}));
     EXPECT_EQ(test::ReadBytes(program_ / "a.txt"), "new a");
     EXPECT_EQ(ModeOf(program_ / "a.txt"), 0600U);
     EXPECT_EQ(ModeOf(program_ / "bin" / "tool"), 0750U);
@@ -102,8 +105,9 @@ TEST_F(ZipUnpackTest, FoldersFilesOverwritingAndModes) {
     std::vector<std::string> paths;
     for (const auto& item : Snapshot(program_))
         paths.push_back(item.first);
-    EXPECT_EQ(paths, (std::vector<std::string>{"Data", "Data/users", "a.txt", "bin", "bin/tool", "docs", "docs/deep",
-                                               "docs/deep/readme", "lib", "lib/x.so", "qzclient.cfg", "vexo"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"Data", "Data/notes.txt", "Data/users", "a.txt", "bin", "bin/tool", "docs",
+                                        "docs/deep", "docs/deep/readme", "lib", "lib/x.so", "qzclient.cfg", "vexo"}));
     EXPECT_EQ(test::ReadBytes(program_ / "Data" / "users"), "database");
 }
 
@@ -139,6 +143,7 @@ TEST_F(ZipUnpackTest, RefusedEntriesLeaveEverythingAsItWas) {
     ExpectRefused({good, {"Data\\users", "x", ZIP_OPSYS_DOS, 0x20, false}}, "database, backslash");
     ExpectRefused({good, File("Data/users/x", "x")}, "a folder in place of the database");
     ExpectRefused({good, File("qzclient.cfg", "x")}, "client configuration");
+    ExpectRefused({good, File("Data", "x")}, "a file in place of the database folder");
     ExpectRefused({good, File("vexo", "x")}, "running program");
     ExpectRefused({good, File("a.txt/x", "x")}, "a file where a folder is needed");
     ExpectRefused({good, {"a.txt/", "", ZIP_OPSYS_UNIX, S_IFDIR | 0755, true}}, "a folder entry over a file");
