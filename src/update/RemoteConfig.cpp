@@ -116,9 +116,7 @@ std::string JoinLinesCrLf(std::string_view text) {
 // The first complete top-level element, or an empty node. A document that breaks off after it still has it.
 pugi::xml_node FirstCompleteElement(const pugi::xml_document& document, const pugi::xml_parse_result& parsed) {
     const pugi::xml_node first =
-        document.first_child().type() == pugi::node_element
-            ? document.first_child()
-            : document.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; });
+        document.find_child([](const pugi::xml_node& node) { return node.type() == pugi::node_element; });
     if (!first)
         return {};
     if (parsed)

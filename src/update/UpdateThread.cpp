@@ -107,12 +107,6 @@ std::optional<TGetUpInfo> ParseVersionAnswer(std::string_view answer) {
     return info;
 }
 
-TUpdateThread* TUpdateThread::Create(std::string host, std::string version, std::string programDir,
-                                     TAnswerHandler handler) {
-    return TWorkerThread::Start(std::make_unique<TUpdateThread>(std::move(host), std::move(version),
-                                                                std::move(programDir), std::move(handler)));
-}
-
 TUpdateThread::TUpdateThread(std::string host, std::string version, std::string programDir, TAnswerHandler handler,
                              std::chrono::milliseconds interval)
     : baseAddress_(VersionCheckAddress(host, version)),

@@ -45,6 +45,7 @@ class TUpdateThread : public TWorkerThread {
     // Starts at once; runs until terminated. handler may be empty.
     static TUpdateThread* Create(std::string host, std::string version, std::string programDir, TAnswerHandler handler);
 
+    // Runs until terminated, one check every interval; handler may be empty.
     TUpdateThread(std::string host, std::string version, std::string programDir, TAnswerHandler handler,
                   std::chrono::milliseconds interval = kVersionCheckInterval);
 
