@@ -112,13 +112,6 @@ TEST(RemoteConfigReadTest, RootIsTheFirstCompleteTopLevelElement) {
     EXPECT_TRUE(Read("<c>\r<version>\n<vexo ver=\"3\">u</vexo>\r\n</version></c>").Info.HasUpdate);
 }
 
-TEST(RemoteConfigReadTest, GbkTextIsReadAsSuch) {
-    const std::string xml =
-        R"(<?xml version="1.0" encoding="gb2312"?><c><version><vexo ver="3">http://h/升级.zip</vexo></version></c>)";
-    const auto result = ReadRemoteConfigXml(Utf8ToGbk(xml), kNoUpdater, true);
-    EXPECT_EQ(result.Info.UpdateUrl, "http://h/升级.zip");
-}
-
 TEST(RemoteConfigReadTest, UpdaterElement) {
     const std::string element = R"(<c><version><vexoupdate ver="%" crc="7">http://h/up.zip</vexoupdate></version></c>)";
     const auto with = [&](std::string_view ver) {
@@ -158,14 +151,6 @@ TEST(RemoteConfigReadTest, NothingIsAnnouncedWhereTheProgramMayNotUpdateItself) 
     EXPECT_TRUE(result.HasVersionInfo);
     EXPECT_FALSE(result.Info.HasUpdate);
     EXPECT_FALSE(result.ReplaceUpdater);
-}
-
-TEST(RemoteConfigReadTest, EnvelopesThatFail) {
-    EXPECT_FALSE(ReadRemoteConfig("", kNoUpdater, true).Parsed);
-    EXPECT_FALSE(ReadRemoteConfig("abc", kNoUpdater, true).Parsed);
-    EXPECT_FALSE(ReadRemoteConfig(std::string(13, 'x'), kNoUpdater, true).Parsed);
-    EXPECT_FALSE(ReadRemoteConfig(DesEncodeStream("<c>", kConfigKey), kNoUpdater, true).Parsed);
-    EXPECT_TRUE(ReadRemoteConfig(DesEncodeStream("<c/>", kConfigKey), kNoUpdater, true).Parsed);
 }
 
 TEST(RemoteConfigCliTest, CheckPrintsTheDecisionOrOneErrorLine) {
