@@ -1,6 +1,8 @@
 // The update record and the files of an update in the program folder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,5 +39,9 @@ std::string ProgramDir();
 // True when the program may replace itself: the program folder is writable and is the data folder, so that an
 // installed copy shared by several users, or one whose data lives elsewhere, is never changed under them.
 bool SelfUpdateAllowed(const std::string& programDir, const std::string& dataDir);
+
+// Starts the program file directly (never through a file-type handler), without arguments, in a new session with
+// its folder as working folder. Returns its process id, or -1.
+pid_t StartDetached(const std::string& path);
 
 }  // namespace vexo

@@ -1,8 +1,6 @@
 // The update run and the hand-over to the updater program.
 #include "update/autoUpdate.h"
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +9,6 @@
 
 #include "platform/Shutdown.h"
 #include "text/Global.h"
-
-extern char** environ;
 
 namespace vexo {
 
@@ -82,31 +78,6 @@ void TAutoUpdate::UpdaterPackageEnded(std::uint8_t) {
     // The hand-over happens whatever became of the updater package.
     if (window_)
         window_->Post(kMsgUpdate, kUpdateHandOver);
-}
-
-pid_t StartDetached(const std::string& path) {
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_t actions;
-    if (posix_spawnattr_init(&attributes) != 0)
-        return -1;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    if (!folder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    std::string argv0 = path;
-    char* argv[] = {argv0.data(), nullptr};
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return error == 0 ? pid : -1;
 }
 
 bool HandOver(const std::string& programDir, const std::string& programFileName, const THandOverSteps& steps,

@@ -61,8 +61,4 @@ struct THandOverSteps {
 bool HandOver(const std::string& programDir, const std::string& programFileName, const THandOverSteps& steps,
               pid_t* updaterPid = nullptr);
 
-// Starts the program file directly, without arguments, in a new session with its folder as working folder.
-// Returns its process id, or -1.
-pid_t StartDetached(const std::string& path);
-
 }  // namespace vexo

@@ -20,7 +20,6 @@
 #include "text/Global.h"
 #include "update/UpdateFiles.h"
 #include "update/ZipUnpack.h"
-#include "update/autoUpdate.h"
 
 namespace {
 
