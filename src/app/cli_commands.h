@@ -30,6 +30,7 @@ int RunDelete(TCommandArgs args);
 int RunCompanies(TCommandArgs args);
 int RunCollect(TCommandArgs args);
 int RunExport(TCommandArgs args);
+int RunConfig(TCommandArgs args);
 
 // Prints "vexo-cli: <message>" as one line on stderr and returns kExitUsage.
 int Fail(std::string_view message);

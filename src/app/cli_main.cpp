@@ -35,6 +35,12 @@ constexpr std::array kCommands{
     TCommand{"export", "export KEYWORD FILE [--format txt|xls] [--fields name,mob,qq,email,url]",
              "writes the keyword's companies to FILE as the program's export does (default: spreadsheet, all fields)",
              vexo::cli::RunExport},
+    TCommand{"config",
+             "config encode [--utf8] PLAIN.xml ENVELOPE | decode [--utf8] ENVELOPE PLAIN.xml | check ENVELOPE",
+             "makes or reads the encrypted remote configuration file (several pairs of files may follow; --utf8: "
+             "the XML side is UTF-8, else GBK bytes); check prints as one JSON object what the program would do "
+             "with it, or an error line and status 2 when the program would count it as a failed download",
+             vexo::cli::RunConfig},
 };
 
 void PrintUsage(std::FILE* out) {
