@@ -1,5 +1,5 @@
-// What the main window starts for the remote configuration and the version check. The window calls these at the
-// steps of its start-up and from its two timers; the default does nothing.
+// What the main window starts for the remote configuration, the version check and the update. The window calls
+// these at the steps of its start-up, from its two timers and at the end of the downloads; the default does nothing.
 #pragma once
 
 #include <string>
@@ -15,6 +15,9 @@ class TUpdateHooks {
     virtual void RemoteConfigRetry() {}
     // The one-shot version-check timer (tmrupdate) fired: check with the program's version.
     virtual void StartVersionCheck(const std::string& version) { (void)version; }
+    // The downloads are over: start the updater and end the program. False when the updater cannot be started;
+    // the program then keeps running.
+    virtual bool HandOver() { return false; }
 };
 
 }  // namespace vexo

@@ -31,6 +31,8 @@
 #include "ui/Spinner.h"
 #include "ui/frmComInfo.h"
 #include "ui/frmSelFiled.h"
+#include "ui/frmUpWin.h"
+#include "ui/ServiceUpdateHooks.h"
 #include "store/Export.h"
 
 namespace vexo {
@@ -420,11 +422,26 @@ void Tfmzunta::FormCreate() {
 
     tmrupdate_->start();
     // The collectors' request gates and site-thread lists are process-wide objects of the engine: nothing to make.
-    updateHooks_ = options_.updateHooks ? options_.updateHooks : std::make_shared<TUpdateHooks>();
+    if (options_.updateHooks) {
+        updateHooks_ = options_.updateHooks;
+    } else {
+        TUpdateWindowHooks hooks;
+        hooks.StopVersionCheck = [this] { tmrupdate_->stop(); };
+        hooks.HideTray = [this] { TrayIcon1_->hide(); };
+        if (options_.exitProgram) {
+            // Whoever replaced the exit (the tests) also decides what ending the program means here.
+            hooks.GiveUp = [this] { options_.exitProgram(1); };
+            hooks.EndProgram = [this](const std::string&) { options_.exitProgram(0); };
+        }
+        // The program's own folder, where the update is unpacked: the folder of the program file.
+        const std::string programDir = QFileInfo(Q(exePath_)).absolutePath().toStdString() + "/";
+        updateHooks_ = std::make_shared<TServiceUpdateHooks>(LoadHosts(*config_), NotifyWindow(), std::move(hooks),
+                                                             programDir);
+    }
     updateHooks_->StartRemoteConfig();
     tmrconfig_->stop();
 
-    const QString caption = Q(appName_) + QStringLiteral(" V") + Q(kProgramVersion);
+    const QString caption = Q(appName_) + QStringLiteral(" V") + Q(std::string(kProgramVersion));
     setWindowTitle(caption);
     TrayIcon1_->setToolTip(caption);
     trayAvailable_ = options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
@@ -736,7 +753,7 @@ void Tfmzunta::RunExport(const std::string& keyword, const TExportChoice& choice
 
 void Tfmzunta::tmrupdateTimer() {
     tmrupdate_->stop();
-    updateHooks_->StartVersionCheck(kProgramVersion);
+    updateHooks_->StartVersionCheck(std::string(kProgramVersion));
 }
 
 void Tfmzunta::tmrconfigTimer() {
@@ -774,14 +791,7 @@ void Tfmzunta::StartKeyword(const std::string& keyword) {
     TTaskCtl* controller = entry->TaskCtl;
     if (controller == nullptr || !controller->IsRunning()) {
         if (controller == nullptr) {
-            if (!notifyWindow_) {
-                notifyWindow_ = std::make_shared<TNotifyWindow>(
-                    CurrentDispatcher(), [this, alive = std::weak_ptr<int>(alive_)](const TNotification& notification) {
-                        if (!alive.expired())
-                            OnNotification(notification);
-                    });
-            }
-            auto created = std::make_unique<TTaskCtl>(chkbd_->isChecked(), key, notifyWindow_, chk360_->isChecked(),
+            auto created = std::make_unique<TTaskCtl>(chkbd_->isChecked(), key, NotifyWindow(), chk360_->isChecked(),
                                                       chksg_->isChecked());
             const THosts hosts = LoadHosts(*config_);
             created->BaiduSettings = {hosts.Baidu, hosts.Icp};
@@ -918,7 +928,53 @@ void Tfmzunta::ShowTaskText(const std::string& keyword, const std::string& text)
         store_->SetKeyStatus(keyword, text);
 }
 
+const TWindowHandle& Tfmzunta::NotifyWindow() {
+    if (!notifyWindow_) {
+        notifyWindow_ = std::make_shared<TNotifyWindow>(
+            CurrentDispatcher(), [this, alive = std::weak_ptr<int>(alive_)](const TNotification& notification) {
+                if (!alive.expired())
+                    OnNotification(notification);
+            });
+    }
+    return notifyWindow_;
+}
+
+Tfmupwin* Tfmzunta::UpWin() const {
+    return upWin_.data();
+}
+
+void Tfmzunta::OnUpdateNotification(const TNotification& notification) {
+    switch (notification.WParam) {
+        case kUpdateShowWindow:
+            if (!upWin_)
+                upWin_ = new Tfmupwin(this);
+            upWin_->show();
+            break;
+        case kUpdateProgress:
+            if (const auto* percent = std::get_if<std::intptr_t>(&notification.LParam); percent && upWin_)
+                upWin_->SetProgress(static_cast<int>(*percent));
+            break;
+        case kUpdateHandOver:
+            // On success the program ends inside; otherwise it keeps running as after a failed download.
+            if (!updateHooks_->HandOver() && upWin_)
+                upWin_->DownloadFailed();
+            break;
+        case 0:
+        case -1:
+            // The program package failed: nothing more happens until the next start.
+            if (upWin_)
+                upWin_->DownloadFailed();
+            break;
+        default:
+            break;
+    }
+}
+
 void Tfmzunta::OnNotification(const TNotification& notification) {
+    if (notification.Message == kMsgUpdate) {
+        OnUpdateNotification(notification);
+        return;
+    }
     if (notification.Message != kMsgCaiji)
         return;
     switch (notification.WParam) {

@@ -31,6 +31,7 @@
 #include "store/KeyListInfo.h"
 #include "text/IniFile.h"
 #include "ui/UpdateHooks.h"
+#include "update/UpdateFiles.h"
 
 namespace vexo {
 
@@ -39,11 +40,10 @@ class TKeyListModel;
 class TKeyListView;
 class Tfmcominfo;
 class Tfmselfiled;
+class Tfmupwin;
 struct TExportChoice;
 class TSpinner;
 
-// The program's version as the remote configuration and the version check compare it.
-inline constexpr const char* kProgramVersion = "2.0";
 
 // What the window takes from its surroundings; tests replace the parts that touch the desktop or end the process.
 struct TShellOptions {
@@ -80,6 +80,8 @@ class Tfmzunta final : public QWidget {
     TKeyListModel& KeyListModel() { return *keyListModel_; }
     // The open details window, if any.
     Tfmcominfo* ComInfo() const;
+    // The update window, once an update has started.
+    Tfmupwin* UpWin() const;
 
     // Brings the window back from the tray or a minimised state, in front of the others.
     void ShowFromTray();
@@ -152,6 +154,10 @@ class Tfmzunta final : public QWidget {
     void OnKeyLoaded(const std::string& keyword);
     // Workers' notifications (message 4035) and a collector's end.
     void OnNotification(const TNotification& notification);
+    // Message 3043: the update window, its progress, the hand-over and a failed download.
+    void OnUpdateNotification(const TNotification& notification);
+    // The window as the workers see it, made at first use.
+    const TWindowHandle& NotifyWindow();
     void OnEngineFinished(TTaskCtl& controller, int engine, std::int32_t page, const std::string& keyword);
     void SetItemLook(const std::string& keyword, const std::string& dateLine, bool enabled, const char* style);
     // A progress text of a keyword: into the tip panel for the current keyword, else remembered with the keyword.
@@ -215,13 +221,14 @@ class Tfmzunta final : public QWidget {
     QTimer* tmrupdate_ = nullptr;
 
     QPointer<Tfmcominfo> comInfo_;
+    QPointer<Tfmupwin> upWin_;
 
     // The keyword the grid was filled for; "删除" on a row and new companies use it.
     std::string gridKeyword_;
     // Reset first at destruction: released controllers and the workers' notifications outlive the window and
     // reach it only while this lives.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-    // The window as the workers see it, made at the first start.
+    // The window as the workers see it (NotifyWindow).
     TWindowHandle notifyWindow_;
     // Task controllers of keywords; a stopped one is handed to TTaskCtl::Release.
     std::map<TTaskCtl*, std::unique_ptr<TTaskCtl>> tasks_;

@@ -18,7 +18,8 @@ inline constexpr int kMaxConfigRetries = 3;
 inline constexpr std::chrono::milliseconds kConfigRetryDelay{1000};
 
 inline constexpr const char* kForcedUpdateText = "您的客户端版本太低，服务端已不支持，需升级到最新版本才能正常使用！";
-inline constexpr const char* kConfigFailedText = "获取服务配置信息发生了错误,请与软件管理员联系！";
+inline constexpr const char* kConfigFailedText =
+    "获取服务配置信息发生了错误,请检查网络连接和 qzclient.cfg 中 [hosts] 的 config 设置，或与软件管理员联系！";
 
 // "http://" + host + the configuration path.
 std::string RemoteConfigAddress(std::string_view host);
