@@ -14,6 +14,7 @@
 #include "ui/fmzunta.h"
 #include "ui/frmComInfo.h"
 #include "ui/frmSelFiled.h"
+#include "ui/frmUpWin.h"
 
 namespace vexo::test {
 namespace {
@@ -122,6 +123,16 @@ TEST(Screenshot, MainWindowWithTwentyCompaniesAndTheDetailsWindow) {
     EXPECT_TRUE(HasContent(fields));
     const QString fieldsPath = ScreenshotFolder() + QStringLiteral("/export-fields.png");
     ASSERT_TRUE(fields.save(fieldsPath)) << fieldsPath.toStdString();
+
+    // The update window, part way through a download.
+    auto* upwin = new Tfmupwin(&window);
+    upwin->SetProgress(40);
+    upwin->show();
+    QCoreApplication::processEvents();
+    const QImage update = upwin->grab().toImage();
+    EXPECT_EQ(update.size() / update.devicePixelRatio(), QSize(kUpWinWidth, kUpWinHeight));
+    const QString updatePath = ScreenshotFolder() + QStringLiteral("/update-window.png");
+    ASSERT_TRUE(update.save(updatePath)) << updatePath.toStdString();
 
     // Every picture of the resource renders (a missing or broken file gives an empty, transparent pixmap).
     for (const char* name : {"app", "background", "certified", "close", "company", "delete", "export", "keyitem",
