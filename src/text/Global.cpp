@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <vector>
@@ -362,6 +363,27 @@ std::string IncludeBackslash(std::string_view path) {
     return result;
 }
 
+std::string DataFolderOfProgram(const std::string& programDir) {
+    if (programDir.empty())
+        return {};
+    // An installed copy is marked as such (root may write to any folder, so being writable alone does not say
+    // the folder is the user's), and a program folder the user cannot write keeps no data either.
+    std::error_code error;
+    const bool installed = std::filesystem::exists(programDir + std::string(kInstalledMarker), error);
+    if (!installed && ::access(programDir.c_str(), W_OK) == 0)
+        return programDir;
+    std::string xdg;
+    if (const char* dataHome = std::getenv("XDG_DATA_HOME"); dataHome != nullptr && dataHome[0] == '/')
+        xdg = dataHome;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        xdg = std::string(home) + "/.local/share";
+    else
+        return programDir;
+    const std::string folder = IncludeBackslash(xdg) + "vexo/";
+    std::filesystem::create_directories(folder, error);  // the first start makes it; an error shows on first use
+    return folder;
+}
+
 std::string AppDir() {
     const char* home = std::getenv(std::string(kHomeVariable).c_str());
     if (home != nullptr && *home != '\0')
@@ -370,7 +392,7 @@ std::string AppDir() {
     const std::size_t slash = exe.rfind('/');
     if (slash == std::string::npos)
         return {};
-    return exe.substr(0, slash + 1);
+    return DataFolderOfProgram(exe.substr(0, slash + 1));
 }
 
 std::string ExeFileName() {

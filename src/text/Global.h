@@ -54,7 +54,15 @@ std::string TextBeforeLast(std::string_view text, char c);
 // The path with a trailing "/" added, unless it is blank or already ends in one.
 std::string IncludeBackslash(std::string_view path);
 
-// Directory of the running program ending in "/"; the environment variable VEXO_HOME replaces it when set.
+// The file an installation puts into the program folder: such a copy keeps its data in the user's data folder.
+inline constexpr std::string_view kInstalledMarker = "vexo.installed";
+
+// The data folder of a program in `programDir` (ending in "/"): that folder itself when the user may write there and
+// it is not an installed copy; otherwise "vexo/" in the XDG data folder ($XDG_DATA_HOME, else ~/.local/share),
+// made when missing.
+std::string DataFolderOfProgram(const std::string& programDir);
+
+// The data folder ending in "/": VEXO_HOME when set, else DataFolderOfProgram of the running program's folder.
 std::string AppDir();
 
 // File name of the running program.

@@ -232,6 +232,27 @@ TEST(AppDir, ExecutableDirectoryOrVexoHome) {
     EXPECT_EQ(ExeFileName(), exe.filename().string());
 }
 
+// An installed copy (marked) or a folder the user cannot write keeps its data in the XDG data folder, made on
+// first use.
+TEST(AppDir, InstalledCopiesKeepTheirDataInTheXdgDataFolder) {
+    TempDir dir;
+    const fs::path program = dir.Path() / "lib" / "vexo";
+    fs::create_directories(program);
+    const std::string programDir = program.string() + "/";
+    EXPECT_EQ(DataFolderOfProgram(programDir), programDir);
+    std::ofstream(program / std::string(kInstalledMarker)) << "installed\n";
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", (dir.Path() / "share").c_str());
+        EXPECT_EQ(DataFolderOfProgram(programDir), (dir.Path() / "share" / "vexo").string() + "/");
+        EXPECT_TRUE(fs::is_directory(dir.Path() / "share" / "vexo"));
+    }
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", "relative/ignored");
+        ScopedEnv home("HOME", (dir.Path() / "home").c_str());
+        EXPECT_EQ(DataFolderOfProgram(programDir), (dir.Path() / "home" / ".local" / "share" / "vexo").string() + "/");
+    }
+}
+
 TEST(FileVersionText, ReadsMarkerFromFile) {
     TempDir dir;
     const auto write = [&](const std::string& name, const std::string& content) {
