@@ -399,7 +399,7 @@ std::string ExeFileName() {
     return std::string(BaseName(OwnExePath()));
 }
 
-bool KillProcessByName(std::string_view name) {
+bool KillProcessByName(std::string_view name, bool includeSelf) {
     if (name.empty())
         return false;
     const pid_t self = ::getpid();
@@ -411,7 +411,7 @@ bool KillProcessByName(std::string_view name) {
         if (!OwnedByCurrentUser(dir) || !MatchesName(IdentifyProcess(dir), name))
             continue;
         if (id == self) {
-            selfMatches = true;  // killed after all others, since nothing runs after that
+            selfMatches = includeSelf;  // killed after all others, since nothing runs after that
             continue;
         }
         attempted = true;

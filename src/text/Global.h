@@ -69,10 +69,10 @@ std::string AppDir();
 std::string ExeFileName();
 
 // Kills (SIGKILL) every process of the current user whose executable file name or path equals `name`, ignoring
-// case; the own process last. A program file replaced or deleted while it runs keeps its name. Without a readable
+// case; the own process last, unless `includeSelf` is false (the caller then ends itself its own way). A program file replaced or deleted while it runs keeps its name. Without a readable
 // executable link the first command-line word (else the kernel's short name) stands for the path. Returns the
 // success of the last kill attempted, false when none matched.
-bool KillProcessByName(std::string_view name);
+bool KillProcessByName(std::string_view name, bool includeSelf = true);
 
 // Kills the process of the current user with that id. False when it does not run or cannot be killed, and for ids
 // <= 0 (which kill() would take as process groups).

@@ -432,6 +432,13 @@ void Tfmzunta::FormCreate() {
             // Whoever replaced the exit (the tests) also decides what ending the program means here.
             hooks.GiveUp = [this] { options_.exitProgram(1); };
             hooks.EndProgram = [this](const std::string&) { options_.exitProgram(0); };
+        } else {
+            // The hand-over ends the program's other instances at once and this one as "退出" does, so the
+            // database is closed before the updater replaces the files.
+            hooks.EndProgram = [this](const std::string& programPath) {
+                KillProcessByName(programPath, false);
+                EndSession();
+            };
         }
         // The program's own folder, where the update is unpacked: the folder of the program file.
         const std::string programDir = QFileInfo(Q(exePath_)).absolutePath().toStdString() + "/";

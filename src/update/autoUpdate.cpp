@@ -105,7 +105,8 @@ bool HandOver(const std::string& programDir, const std::string& programFileName,
         steps.EndProgram(programPath);
         return true;
     }
-    KillProcessByName(programPath);
+    // The other instances end at once; this one through the exit path, its files closed.
+    KillProcessByName(programPath, false);
     ExitProgram(0);
 }
 

@@ -50,8 +50,8 @@ class TAutoUpdate {
 // What the hand-over needs from the program besides the files.
 struct THandOverSteps {
     std::function<void()> HideTray;
-    // Ends every running instance of the program (this one last) and then the application. Empty: kill every
-    // process of the program file (KillProcessByName) and end this one.
+    // Ends every running instance of the program, this one last and through its exit path. Empty: kill the other
+    // processes of the program file (KillProcessByName) and end this one with ExitProgram.
     std::function<void(const std::string& programPath)> EndProgram;
 };
 
