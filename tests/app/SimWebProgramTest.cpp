@@ -140,15 +140,16 @@ TEST_F(SimWebProgramTest, EndsAtOnceOnSigterm) {
 }
 
 TEST_F(SimWebProgramTest, RefusesBadArgumentsWithStatus2AndWritesNoPort) {
+    const std::string portFile = PortFile().string();
     const std::vector<std::vector<std::string>> refused{
         {},
         {"--port-file"},
         {"--port-file", ""},
-        {"--idle-exit", "0", "--port-file", "x"},
-        {"--idle-exit", "-3", "--port-file", "x"},
-        {"--idle-exit", "1.5", "--port-file", "x"},
-        {"--idle-exit", "86401", "--port-file", "x"},
-        {"--port-file", "x", "--verbose"},
+        {"--idle-exit", "0", "--port-file", portFile},
+        {"--idle-exit", "-3", "--port-file", portFile},
+        {"--idle-exit", "1.5", "--port-file", portFile},
+        {"--idle-exit", "86401", "--port-file", portFile},
+        {"--port-file", portFile, "--verbose"},
     };
     for (const auto& args : refused) {
         std::vector<std::string> argv{VEXO_SIMWEB_PATH};
@@ -156,6 +157,8 @@ TEST_F(SimWebProgramTest, RefusesBadArgumentsWithStatus2AndWritesNoPort) {
         const pid_t pid =
             test::SpawnChild(argv, test::EnvironmentWithout({}), (dir_ / "out").string(), (dir_ / "err").string());
         const std::optional<int> status = test::WaitForChild(pid, 5s);
+        if (!status)
+            test::KillChildGroup(pid);
         std::string shown;
         for (const std::string& arg : args)
             shown += "[" + arg + "]";
@@ -163,7 +166,7 @@ TEST_F(SimWebProgramTest, RefusesBadArgumentsWithStatus2AndWritesNoPort) {
         EXPECT_EQ(*status, 2) << shown;
         EXPECT_TRUE(ReadAll(dir_ / "err").starts_with("vexo-simweb: ")) << shown << ReadAll(dir_ / "err");
     }
-    EXPECT_FALSE(fs::exists("x"));
+    EXPECT_FALSE(fs::exists(PortFile()));
 }
 
 }  // namespace
