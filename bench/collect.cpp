@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "support/HostileSites.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "support/TempHome.h"
 
 namespace {

@@ -24,9 +24,9 @@
 #include <thread>
 #include <vector>
 
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "support/ChildCommand.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "support/TempHome.h"
 
 extern char** environ;

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "store/WriterLock.h"
 #include "support/ChildCommand.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "support/TempHome.h"
 
 extern char** environ;

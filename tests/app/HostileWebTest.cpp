@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "engine/ContactRules.h"
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "support/HostileSites.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "support/TempHome.h"
 
 namespace vexo {

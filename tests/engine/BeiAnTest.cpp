@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/Watchdog.h"
+#include "sim/SimWeb.h"
 #include "support/Loopback.h"
-#include "support/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

@@ -17,9 +17,9 @@
 #include "engine/CaijiSouGou.h"
 #include "platform/EventLoop.h"
 #include "platform/Watchdog.h"
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "support/Loopback.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

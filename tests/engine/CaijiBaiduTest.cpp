@@ -20,7 +20,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/Watchdog.h"
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

@@ -16,8 +16,8 @@
 #include "gtest/gtest.h"
 #include "platform/EventLoop.h"
 #include "platform/Watchdog.h"
+#include "sim/SimWeb.h"
 #include "support/Loopback.h"
-#include "support/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

@@ -19,9 +19,9 @@
 #include "net/HttpClient.h"
 #include "platform/EventLoop.h"
 #include "platform/Watchdog.h"
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 #include "store/KeyListInfo.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
 #include "support/TempHome.h"
 
 namespace vexo {

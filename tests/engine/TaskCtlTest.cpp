@@ -18,8 +18,8 @@
 #include "net/HttpClient.h"
 #include "platform/EventLoop.h"
 #include "platform/Watchdog.h"
-#include "support/SimEngines.h"
-#include "support/SimWeb.h"
+#include "sim/SimEngines.h"
+#include "sim/SimWeb.h"
 
 namespace vexo {
 namespace {

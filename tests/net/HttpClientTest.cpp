@@ -16,8 +16,8 @@
 
 #include "gtest/gtest.h"
 #include "net/PageBudget.h"
+#include "sim/SimWeb.h"
 #include "support/Loopback.h"
-#include "support/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

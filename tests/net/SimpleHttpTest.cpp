@@ -12,8 +12,8 @@
 #include "gtest/gtest.h"
 #include "net/HttpClient.h"
 #include "net/PageText.h"
+#include "sim/SimWeb.h"
 #include "support/Loopback.h"
-#include "support/SimWeb.h"
 #include "text/Gbk.h"
 
 namespace vexo {

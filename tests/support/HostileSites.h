@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 
 namespace vexo::sim {
 

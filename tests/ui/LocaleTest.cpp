@@ -10,9 +10,9 @@
 #include <cstdio>
 
 #include "platform/WorkerThread.h"
+#include "sim/SimEngines.h"
 #include "store/KeyUnit.h"
 #include "support/Locales.h"
-#include "support/SimEngines.h"
 #include "ui/GridModel.h"
 #include "ui/KeyListModel.h"
 #include "ui/UiSupport.h"

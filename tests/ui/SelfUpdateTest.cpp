@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 #include "text/Crc32.h"
 #include "text/Gbk.h"
 #include "update/UpdateTestSupport.h"

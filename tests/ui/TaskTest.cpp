@@ -13,8 +13,8 @@
 #include <QTimer>
 
 #include "platform/WorkerThread.h"
+#include "sim/SimEngines.h"
 #include "store/KeyUnit.h"
-#include "support/SimEngines.h"
 #include "ui/GridModel.h"
 #include "ui/KeyListModel.h"
 #include "ui/UiSupport.h"

@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 #include "text/Crc32.h"
 #include "text/Gbk.h"
 #include "ui/UiSupport.h"

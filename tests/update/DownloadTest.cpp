@@ -18,7 +18,7 @@
 #include "net/HttpClient.h"
 #include "platform/EventLoop.h"
 #include "platform/WorkerThread.h"
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 #include "text/Global.h"
 #include "update/DownIdHttp.h"
 #include "update/UpdateService.h"

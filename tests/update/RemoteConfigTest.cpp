@@ -14,7 +14,7 @@
 #include "platform/EventLoop.h"
 #include "platform/MessageBox.h"
 #include "platform/WorkerThread.h"
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 #include "support/TempHome.h"
 #include "text/Gbk.h"
 #include "update/UpdateTestSupport.h"

@@ -1,4 +1,4 @@
-#include "support/SimEngines.h"
+#include "sim/SimEngines.h"
 
 #include <algorithm>
 #include <charconv>

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/StartGate.h"
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 
 namespace vexo::sim {
 

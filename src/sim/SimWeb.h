@@ -99,6 +99,8 @@ class TSimWeb {
     std::vector<TSimRequest> RequestsTo(std::string_view host, std::string_view path) const;
     void ClearRequests();
     std::uint64_t ConnectionCount() const;  // accepted so far
+    // When the last request was read; the server's start until the first one.
+    std::chrono::steady_clock::time_point LastRequestTime() const;
 
     void Stop();
 
@@ -122,6 +124,7 @@ class TSimWeb {
     std::map<std::pair<std::string, std::string>, TSimHandler> handlers_;
     std::vector<TSimRequest> log_;
     std::uint64_t connectionCount_ = 0;
+    std::chrono::steady_clock::time_point lastRequest_ = std::chrono::steady_clock::now();
     std::vector<std::unique_ptr<TConnection>> connections_;
 };
 

@@ -1,6 +1,6 @@
 // The loopback simulated web: an accept thread plus one thread per connection. Stop() raises a flag that ends
 // every stall, shuts every open socket (which ends blocking reads and writes) and joins all threads.
-#include "support/SimWeb.h"
+#include "sim/SimWeb.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -281,6 +281,11 @@ std::uint64_t TSimWeb::ConnectionCount() const {
     return connectionCount_;
 }
 
+std::chrono::steady_clock::time_point TSimWeb::LastRequestTime() const {
+    std::lock_guard lock(mutex_);
+    return lastRequest_;
+}
+
 void TSimWeb::Stop() {
     {
         std::lock_guard lock(mutex_);
@@ -439,6 +444,7 @@ void TSimWeb::ServeConnection(TConnection& connection) {
         buffer.erase(0, bodyLength);
         {
             std::lock_guard lock(mutex_);
+            lastRequest_ = request.time;
             log_.push_back(request);
         }
 
