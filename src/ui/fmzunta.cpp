@@ -712,7 +712,7 @@ void Tfmzunta::ExportKeyword(const std::string& keyword) {
     }
     if (entry->LoaderRunning) {
         // A load begun for another purpose is still appending: the export waits for the whole list.
-        exportsWaiting_.insert(keyword);
+        exportsWaiting_.insert(entry->KeyStr);  // OnKeyLoaded names the keyword as stored
         SetLoading(true);
         return;
     }
