@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/cli_commands.h"
+#include "engine/CollectionEvents.h"
 #include "engine/Hosts.h"
 #include "engine/Notify.h"
 #include "engine/StartGate.h"
@@ -252,7 +253,10 @@ class TCollectRun {
 
     void StartTask(const TKeyData& entry) {
         const THosts& hosts = hosts_;
-        auto window = std::make_shared<TNotifyWindow>(loop_, [this](const TNotification& n) { OnNotification(n); });
+        auto window = std::make_shared<TNotifyWindow>(
+            loop_, [this, events = CollectionEvents()](const TNotification& notification) {
+                HandleCollectionNotification(store_, notification, events);
+            });
         controller_ = std::make_unique<TTaskCtl>(options_.Baidu, keyword_, window, options_.So360, options_.Sogou);
         controller_->BaiduStartPage = startPages_[kEngineBaidu] = entry.LastPage;
         controller_->SogouStartPage = startPages_[kEngineSogou] = entry.SgLastPage;
@@ -282,48 +286,27 @@ class TCollectRun {
         controller_->Start();
     }
 
-    // What the main window does with a worker notification.
-    void OnNotification(const TNotification& notification) {
-        if (notification.Message != kMsgCaiji)
-            return;
-        switch (notification.WParam) {
-            case kCaijiRecord: {
-                const TComPanyInfo& record = **std::get_if<const TComPanyInfo*>(&notification.LParam);
-                std::fprintf(stderr, "获取[%s]获取成功！\n", OneLine(record.GetComName()).c_str());
-                const TAddCompanyResult result = store_.AddCompany(record.Keyword, record);
-                if (result.Outcome == TStoreOutcome::Failed) {
-                    ++notStored_;
-                    storeError_ = result.Error;
-                    std::fprintf(stderr, "not stored: %s (%s)\n", OneLine(record.GetComName()).c_str(),
-                                 OneLine(result.Error).c_str());
-                    StopTask(kStopNotStored);
-                }
-                break;
-            }
-            case kCaijiStatus: {
-                const TCaiJiInfo& info = **std::get_if<const TCaiJiInfo*>(&notification.LParam);
-                std::fprintf(stderr, "[%s] %s\n", info.source.c_str(), OneLine(info.message).c_str());
-                break;
-            }
-            case kCaijiPageDone: {
-                const TCaiJiInfo& info = **std::get_if<const TCaiJiInfo*>(&notification.LParam);
-                const int engine = EngineOfSource(info.source);
-                if (engine < 0)
-                    break;
-                if (store_.SavePageCursor(info.keyword, info.PageCount, engine)) {
-                    std::fprintf(stderr, "[%s] page %d done\n", info.source.c_str(), info.PageCount);
-                } else {
-                    StopTask("no new company in the last pages");
-                }
-                break;
-            }
-            case kCaijiStatusLine:
-                std::fprintf(stderr, "  %s\n",
-                             OneLine(**std::get_if<const std::string*>(&notification.LParam)).c_str());
-                break;
-            default:
-                break;
-        }
+    // What the main window does with its workers' notifications, shown on stderr.
+    TCollectionEvents CollectionEvents() {
+        TCollectionEvents events;
+        events.CompanyTaken = [](const TComPanyInfo& record) {
+            std::fprintf(stderr, "获取[%s]获取成功！\n", OneLine(record.GetComName()).c_str());
+        };
+        events.CompanyLost = [this](const TComPanyInfo& record, const std::string& error) {
+            ++notStored_;
+            storeError_ = error;
+            std::fprintf(stderr, "not stored: %s (%s)\n", OneLine(record.GetComName()).c_str(), OneLine(error).c_str());
+            StopTask(kStopNotStored);
+        };
+        events.Status = [](const TCaiJiInfo& info) {
+            std::fprintf(stderr, "[%s] %s\n", info.source.c_str(), OneLine(info.message).c_str());
+        };
+        events.PageSaved = [](const TCaiJiInfo& info) {
+            std::fprintf(stderr, "[%s] page %d done\n", info.source.c_str(), info.PageCount);
+        };
+        events.IdlePages = [this](const std::string&) { StopTask("no new company in the last pages"); };
+        events.StatusLine = [](const std::string& text) { std::fprintf(stderr, "  %s\n", OneLine(text).c_str()); };
+        return events;
     }
 
     // The first reason wins; once every collector has ended nothing is stopped any more.

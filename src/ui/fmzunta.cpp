@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "engine/CollectionEvents.h"
 #include "engine/Hosts.h"
 #include "platform/Dispatcher.h"
 #include "platform/MessageBox.h"
@@ -189,6 +190,7 @@ Tfmzunta::Tfmzunta(TShellOptions options) : QWidget(nullptr), options_(std::move
         move(frame.topLeft());
     }
 
+    collectionEvents_ = CollectionEvents();
     FormCreate();
 }
 
@@ -977,57 +979,33 @@ void Tfmzunta::OnUpdateNotification(const TNotification& notification) {
     }
 }
 
+TCollectionEvents Tfmzunta::CollectionEvents() {
+    TCollectionEvents events;
+    events.CompanyTaken = [this](const TComPanyInfo& record) {
+        ShowTaskText(record.Keyword, "获取[" + record.GetComName() + "]获取成功！");
+    };
+    events.CompanyLost = [this](const TComPanyInfo& record, const std::string& error) {
+        // Stopping keeps the cursor where the store held it back, so the next start collects the company again.
+        const std::string text =
+            "[" + record.GetComName() + "]保存失败（" + error + "），任务已停止，下次开始时将重新采集";
+        const std::string keyword = record.Keyword;
+        StopKeyword(keyword, true);
+        txtstat_->setText(Q(text));
+        if (const TKeyData* entry = store_->FindKey(keyword))
+            storeFailures_[entry->KeyStr] = text;
+    };
+    events.Status = [this](const TCaiJiInfo& info) { ShowTaskText(info.keyword, info.message); };
+    events.IdlePages = [this](const std::string& keyword) { StopKeyword(keyword, true); };
+    events.StatusLine = [this](const std::string& text) { txtstat_->setText(Q(text)); };
+    return events;
+}
+
 void Tfmzunta::OnNotification(const TNotification& notification) {
     if (notification.Message == kMsgUpdate) {
         OnUpdateNotification(notification);
         return;
     }
-    if (notification.Message != kMsgCaiji)
-        return;
-    switch (notification.WParam) {
-        case kCaijiRecord: {
-            const auto* record = std::get_if<const TComPanyInfo*>(&notification.LParam);
-            if (record == nullptr || *record == nullptr)
-                return;
-            ShowTaskText((*record)->Keyword, "获取[" + (*record)->GetComName() + "]获取成功！");
-            const TAddCompanyResult stored = store_->AddCompany((*record)->Keyword, **record);
-            if (stored.Outcome == TStoreOutcome::Failed) {
-                // The store has held the engine's cursor back at the company's page; stopping keeps it there, so
-                // the next start collects the company again.
-                const std::string text = "[" + (*record)->GetComName() + "]保存失败（" + stored.Error +
-                                         "），任务已停止，下次开始时将重新采集";
-                const std::string keyword = (*record)->Keyword;
-                StopKeyword(keyword, true);
-                txtstat_->setText(Q(text));
-                if (const TKeyData* entry = store_->FindKey(keyword))
-                    storeFailures_[entry->KeyStr] = text;
-            }
-            break;
-        }
-        case kCaijiStatus:
-        case kCaijiPageDone: {
-            const auto* info = std::get_if<const TCaiJiInfo*>(&notification.LParam);
-            if (info == nullptr || *info == nullptr)
-                return;
-            if (notification.WParam == kCaijiStatus) {
-                ShowTaskText((*info)->keyword, (*info)->message);
-                break;
-            }
-            const int engine = EngineOfSource((*info)->source);
-            // The fourth finished page in a row without a new company stops the task.
-            if (engine >= 0 && !store_->SavePageCursor((*info)->keyword, (*info)->PageCount, engine))
-                StopKeyword((*info)->keyword, true);
-            break;
-        }
-        case kCaijiStatusLine: {
-            const auto* text = std::get_if<const std::string*>(&notification.LParam);
-            if (text != nullptr && *text != nullptr)
-                txtstat_->setText(Q(**text));
-            break;
-        }
-        default:
-            break;
-    }
+    HandleCollectionNotification(*store_, notification, collectionEvents_);
 }
 
 void Tfmzunta::OnEngineFinished(TTaskCtl&, int engine, std::int32_t page, const std::string& keyword) {

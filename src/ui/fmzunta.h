@@ -26,6 +26,7 @@
 #include <set>
 #include <string>
 
+#include "engine/CollectionEvents.h"
 #include "engine/Notify.h"
 #include "engine/TaskCtl.h"
 #include "store/KeyListInfo.h"
@@ -154,6 +155,8 @@ class Tfmzunta final : public QWidget {
     void OnKeyLoaded(const std::string& keyword);
     // Workers' notifications (message 4035) and a collector's end.
     void OnNotification(const TNotification& notification);
+    // What the window does with its collectors' notifications (made once).
+    TCollectionEvents CollectionEvents();
     // Message 3043: the update window, its progress, the hand-over and a failed download.
     void OnUpdateNotification(const TNotification& notification);
     // The window as the workers see it, made at first use.
@@ -228,6 +231,7 @@ class Tfmzunta final : public QWidget {
     // Reset first at destruction: released controllers and the workers' notifications outlive the window and
     // reach it only while this lives.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    TCollectionEvents collectionEvents_;
     // The window as the workers see it (NotifyWindow).
     TWindowHandle notifyWindow_;
     // Task controllers of keywords; a stopped one is handed to TTaskCtl::Release.
